@@ -87,6 +87,10 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
+    if (is_lone_lead(text, i)) {
+      out += text[i];
+      break;
+    }
     if (matches_at(text, i, from, c)) {
       out.append(to);
       i += from.size();
@@ -150,7 +154,7 @@ std::vector<std::string> split(std::string_view text, std::string_view separator
   }
   size_t piece_start = 0;
   size_t i = 0;
-  while (i < text.size()) {
+  while (i < text.size() && !is_lone_lead(text, i)) {
     if (matches_at(text, i, separator, Case::exact)) {
       pieces.emplace_back(text.substr(piece_start, i - piece_start));
       i += separator.size();

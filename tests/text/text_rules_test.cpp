@@ -75,6 +75,7 @@ TEST(TextRules, ReplaceAll) {
       {"", "a", "b", Case::exact, ""},
       {kTrailI + "i", "i", "I", Case::exact, kTrailI + "I"},
       {"\\u4e2d", "\\u", "%u", Case::exact, "%u4e2d"},
+      {"a\xA1", "\xA1", "x", Case::exact, "a\xA1"},  // a lone lead byte at the end is no character
   };
   for (const auto& r : rows) {
     EXPECT_EQ(textops::replace_all(r.text, r.from, r.to, r.c), r.expected) << r.text;
@@ -118,6 +119,7 @@ TEST(TextRules, Split) {
       {"a\r\nb", "\r\n", V{"a", "b"}},
       {"abc", "", V{"abc"}},
       {"x" + kTrailI + "y", "i", V{"x" + kTrailI + "y"}},
+      {"a\xA1", "\xA1", V{"a\xA1"}},
   };
   for (const auto& r : rows) EXPECT_EQ(textops::split(r.text, r.separator), r.pieces) << r.text;
 }
