@@ -17,8 +17,14 @@ void co_uninitialize() {
   if (depth > 0) --depth;
 }
 
-int apartment_depth() { return depth; }
-int apartment_peak_depth() { return peak; }
-void reset_apartment_peak() { peak = depth; }
+int apartment_depth() {
+  return depth;
+}
+int apartment_peak_depth() {
+  return peak;
+}
+void reset_apartment_peak() {
+  peak = depth;
+}
 
 }  // namespace platform

@@ -43,12 +43,13 @@ class Iconv {
 constexpr std::uint16_t kUnmapped = 0;
 
 struct Tables {
-  std::array<char16_t, 256> single{};        // single byte -> code unit, 0 = undefined
-  std::array<char16_t, 65536> pair{};        // (lead << 8 | trail) -> code unit, 0 = undefined
-  std::array<std::uint16_t, 65536> wide{};   // code unit -> byte or (lead << 8 | trail)
+  std::array<char16_t, 256> single{};       // single byte -> code unit, 0 = undefined
+  std::array<char16_t, 65536> pair{};       // (lead << 8 | trail) -> code unit, 0 = undefined
+  std::array<std::uint16_t, 65536> wide{};  // code unit -> byte or (lead << 8 | trail)
 
   Tables() {
-    for (int b = 0; b < 0x80; ++b) single[b] = static_cast<char16_t>(b);
+    for (int b = 0; b < 0x80; ++b)
+      single[b] = static_cast<char16_t>(b);
     Iconv to_wide("UTF-16LE", "CP936");
     if (to_wide.valid()) {
       char out[8];
@@ -60,7 +61,8 @@ struct Tables {
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
           if (trail == 0x7F) continue;
           const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-          if (to_wide.convert(in, 2, out, sizeof out) == 2) pair[lead << 8 | trail] = decode_le(out);
+          if (to_wide.convert(in, 2, out, sizeof out) == 2)
+            pair[lead << 8 | trail] = decode_le(out);
         }
       }
     }
@@ -77,8 +79,8 @@ struct Tables {
   }
 
   static char16_t decode_le(const char* p) {
-    return static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                 static_cast<unsigned char>(p[1]) << 8);
+    return static_cast<char16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1])
+                                                                        << 8);
   }
 };
 
@@ -88,7 +90,9 @@ const Tables& tables() {
   return *t;
 }
 
-bool is_trail_byte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+bool is_trail_byte(unsigned char b) {
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
 
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -199,7 +203,8 @@ std::string utf16_to_cp936(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
   char buf[2];
-  for (char16_t u : text) out.append(buf, wide_char_to_multi_byte(u, buf));
+  for (char16_t u : text)
+    out.append(buf, wide_char_to_multi_byte(u, buf));
   return out;
 }
 
@@ -235,8 +240,12 @@ std::u16string utf8_to_utf16(std::string_view utf8) {
   return out;
 }
 
-std::string cp936_to_utf8(std::string_view text) { return utf16_to_utf8(cp936_to_utf16(text)); }
+std::string cp936_to_utf8(std::string_view text) {
+  return utf16_to_utf8(cp936_to_utf16(text));
+}
 
-std::string utf8_to_cp936(std::string_view utf8) { return utf16_to_cp936(utf8_to_utf16(utf8)); }
+std::string utf8_to_cp936(std::string_view utf8) {
+  return utf16_to_cp936(utf8_to_utf16(utf8));
+}
 
 }  // namespace platform

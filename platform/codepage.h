@@ -15,7 +15,9 @@ namespace platform {
 inline constexpr char kDefaultChar = '?';
 
 // True for a byte that begins a double-byte character (0x81..0xFE).
-constexpr bool is_lead_byte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool is_lead_byte(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
 
 // One UTF-16 code unit to code page 936, as WideCharToMultiByte does: writes one
 // byte for ASCII and the single-byte euro sign, two for a double-byte character,
@@ -46,6 +48,8 @@ std::u16string utf8_to_utf16(std::string_view utf8);
 // A program text written as a UTF-8 literal in the source, in code page 936.
 // Use it through a function-local static so the conversion runs once:
 //   static const std::string caption = platform::program_text("查询");
-inline std::string program_text(std::string_view utf8) { return utf8_to_cp936(utf8); }
+inline std::string program_text(std::string_view utf8) {
+  return utf8_to_cp936(utf8);
+}
 
 }  // namespace platform

@@ -17,4 +17,6 @@ inline std::string bytes_to_text(const Bytes& bytes) {
 }
 
 // A text taken as bytes: its bytes, with no terminating zero.
-inline Bytes text_to_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes text_to_bytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}

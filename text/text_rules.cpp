@@ -7,7 +7,9 @@ namespace {
 
 constexpr unsigned char kWideSpaceByte = 0xA1;
 
-unsigned char fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b; }
+unsigned char fold(unsigned char b) {
+  return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b;
+}
 
 // Whether `needle` occurs at byte offset `at` of `text`. With Case::ignore the
 // needle is walked by characters so that only single-byte characters fold.
@@ -77,8 +79,7 @@ int find_last(std::string_view text, std::string_view needle, Case c, int limit)
   return found;
 }
 
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to,
-                        Case c) {
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to, Case c) {
   text = until_zero(text);
   from = until_zero(from);
   to = until_zero(to);

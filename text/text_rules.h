@@ -36,8 +36,7 @@ int find(std::string_view text, std::string_view needle, int start = 1, Case c =
 // Last (rightmost) occurrence of `needle` that lies wholly within the text's
 // first `limit` bytes (the whole text when `limit` is negative); -1 when none.
 // A lead byte that ends the region is not a character: the scan stops there.
-int find_last(std::string_view text, std::string_view needle, Case c = Case::exact,
-              int limit = -1);
+int find_last(std::string_view text, std::string_view needle, Case c = Case::exact, int limit = -1);
 
 // Every occurrence of `from` replaced by `to`: one pass from left to right,
 // without overlaps, the replacement not scanned again. An empty `from` replaces

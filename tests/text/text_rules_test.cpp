@@ -68,8 +68,8 @@ TEST(TextRules, ReplaceAll) {
   };
   const Row rows[] = {
       {"a\r\nb\r\n", "\r\n", "{$}", Case::exact, "a{$}b{$}"},
-      {"aaa", "aa", "b", Case::exact, "ba"},          // no overlaps
-      {"ab", "a", "aa", Case::exact, "aab"},          // the replacement is not rescanned
+      {"aaa", "aa", "b", Case::exact, "ba"},  // no overlaps
+      {"ab", "a", "aa", Case::exact, "aab"},  // the replacement is not rescanned
       {"xSet-Cookie:y", "set-cookie:", "", Case::ignore, "xy"},
       {"abc", "", "z", Case::exact, "abc"},
       {"", "a", "b", Case::exact, ""},
@@ -121,7 +121,8 @@ TEST(TextRules, Split) {
       {"x" + kTrailI + "y", "i", V{"x" + kTrailI + "y"}},
       {"a\xA1", "\xA1", V{"a\xA1"}},
   };
-  for (const auto& r : rows) EXPECT_EQ(textops::split(r.text, r.separator), r.pieces) << r.text;
+  for (const auto& r : rows)
+    EXPECT_EQ(textops::split(r.text, r.separator), r.pieces) << r.text;
 }
 
 TEST(TextRules, LeftRightAndLower) {
