@@ -34,6 +34,17 @@ bool is_octal_digit(int c) {
   return c >= u'0' && c <= u'7';
 }
 
+// What the escapes of one letter stand for; kEnd for any other character.
+int single_escape_value(int c) {
+  static constexpr std::pair<char16_t, char16_t> escapes[] = {
+      {u'b', u'\b'}, {u'f', u'\f'}, {u'n', u'\n'}, {u'r', u'\r'}, {u't', u'\t'}, {u'v', u'\v'},
+  };
+  for (const auto& [letter, value] : escapes) {
+    if (c == letter) return value;
+  }
+  return kEnd;
+}
+
 // The value of an ASCII hex digit, or -1.
 int hex_value(int c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -157,32 +168,12 @@ class Lexer {
     const int c = peek();
     if (c == kEnd || is_line_terminator(c)) return false;
     ++pos_;
-    switch (c) {
-      case u'b':
-        out.push_back(u'\b');
-        return true;
-      case u'f':
-        out.push_back(u'\f');
-        return true;
-      case u'n':
-        out.push_back(u'\n');
-        return true;
-      case u'r':
-        out.push_back(u'\r');
-        return true;
-      case u't':
-        out.push_back(u'\t');
-        return true;
-      case u'v':
-        out.push_back(u'\v');
-        return true;
-      case u'x':
-        return hex_escape(2, out);
-      case u'u':
-        return hex_escape(4, out);
-      default:
-        break;
+    if (const int value = single_escape_value(c); value != kEnd) {
+      out.push_back(static_cast<char16_t>(value));
+      return true;
     }
+    if (c == u'x') return hex_escape(2, out);
+    if (c == u'u') return hex_escape(4, out);
     if (is_octal_digit(c)) {
       // Up to three digits after a 0 to 3, up to two after a 4 to 7: \0 to \377.
       int value = c - u'0';
