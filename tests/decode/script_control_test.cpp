@@ -114,6 +114,7 @@ TEST(ScriptControl, Unescape) {
       {u"%uD800", std::u16string(1, char16_t(0xd800))},
       {u"%uDC00%uD800", u"\xdc00\xd800"},
       {u"%00", std::u16string(1, u'\0')},
+      {u"%u0000", std::u16string(1, u'\0')},
       {u"%FF", u"\u00ff"},
       {u"%u0041B", u"AB"},
       {u"%2541", u"%41"},  // a result is not decoded again
