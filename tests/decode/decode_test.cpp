@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "automation/adodb_stream.h"
@@ -142,6 +143,24 @@ TEST_F(Decode, TenMegabytesOfBackslashes) {
   for (size_t i = 0; i < n / 2; ++i)
     expected += unit;
   EXPECT_EQ(decode(std::string(n + 1, '\\')), expected);
+}
+
+TEST_F(Decode, WorkersDecodeAtTheSameTime) {
+  const std::string text = R"({"cat_name":"\u670d\u88c5 it's"})";
+  const std::string expected = cp(R"({"cat_name":"服装 it's"})");
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> workers;
+  for (int& count : wrong) {
+    workers.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        if (textops::decode_unicode_escapes(text) != expected) ++count;
+        if (platform::apartment_depth() != 0) ++count;
+      }
+    });
+  }
+  for (auto& worker : workers)
+    worker.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 struct Utf16Case {

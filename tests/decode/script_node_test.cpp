@@ -100,8 +100,9 @@ class LiteralMaker {
         }
       case 10: {  // octal, sometimes followed by more digits
         std::u16string out = u"\\";
-        for (int n = 1 + below(3); n > 0; --n)
+        for (int n = 1 + below(3); n > 0; --n) {
           out += unit_between(u'0', u'7');
+        }
         if (below(3) == 0) out += unit_between(u'0', u'9');
         return out;
       }
@@ -112,8 +113,8 @@ class LiteralMaker {
         switch (below(6)) {
           case 0:
             return u"%u" + hex_digits(below(4)) + ascii();
-          case 1:
-            return u"%u" + one_of(u"dD") + one_of(u"89abAB") + hex_digits(2);  // a surrogate
+          case 1:  // a surrogate
+            return std::u16string(u"%u") + one_of(u"dD") + one_of(u"89abAB") + hex_digits(2);
           case 2:
             return std::u16string(below(3) + 1, u'%');
           case 3:
