@@ -109,9 +109,7 @@ class Lexer {
   explicit Lexer(std::u16string_view source) : source_(source) {}
 
   bool at_end() const { return pos_ >= source_.size(); }
-  int peek(size_t ahead = 0) const {
-    return pos_ + ahead < source_.size() ? source_[pos_ + ahead] : kEnd;
-  }
+  int peek() const { return pos_ < source_.size() ? source_[pos_] : kEnd; }
 
   // Consumes `c` when it comes next.
   bool consume(char16_t c) {
@@ -135,8 +133,9 @@ class Lexer {
   std::optional<std::u16string_view> identifier() {
     if (!is_identifier_start(peek())) return std::nullopt;
     const size_t begin = pos_;
-    while (is_identifier_part(peek()))
+    while (is_identifier_part(peek())) {
       ++pos_;
+    }
     return source_.substr(begin, pos_ - begin);
   }
 
