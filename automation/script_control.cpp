@@ -309,8 +309,9 @@ class ScriptControl final : public Server {
     if (!runs_scripts() || args.size() != 1 || !args[0].is_text()) return false;
     auto functions = compile(args[0].wide());
     if (!functions) return false;
-    for (Function& f : *functions)
+    for (Function& f : *functions) {
       functions_[std::move(f.name)] = std::move(f.literal);
+    }
     return true;
   }
 

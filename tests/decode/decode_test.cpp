@@ -140,8 +140,9 @@ TEST_F(Decode, TenMegabytesOfBackslashes) {
   std::string expected;
   const std::string unit = cp(u"\u5c5c");
   expected.reserve(n);
-  for (size_t i = 0; i < n / 2; ++i)
+  for (size_t i = 0; i < n / 2; ++i) {
     expected += unit;
+  }
   EXPECT_EQ(decode(std::string(n + 1, '\\')), expected);
 }
 
@@ -158,8 +159,9 @@ TEST_F(Decode, WorkersDecodeAtTheSameTime) {
       }
     });
   }
-  for (auto& worker : workers)
+  for (auto& worker : workers) {
     worker.join();
+  }
   EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
@@ -197,8 +199,9 @@ class RecordingServer final : public automation::Server {
               std::span<const automation::Variant> args, automation::Variant& result) override {
     static constexpr const char* kinds[] = {"call", "get", "put"};
     std::string entry = std::string(kinds[static_cast<int>(access)]) + " " + std::string(member);
-    for (const auto& arg : args)
+    for (const auto& arg : args) {
       entry += " " + describe(arg);
+    }
     log_.push_back(entry);
     return real_->invoke(member, access, args, result);
   }

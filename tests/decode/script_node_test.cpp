@@ -30,8 +30,9 @@ class LiteralMaker {
   std::u16string make() {
     std::u16string out;
     const int pieces = below(13);
-    for (int i = 0; i < pieces; ++i)
+    for (int i = 0; i < pieces; ++i) {
       out += piece();
+    }
     return out;
   }
 
@@ -46,8 +47,9 @@ class LiteralMaker {
   char16_t hex_digit() { return one_of(u"0123456789abcdefABCDEF"); }
   std::u16string hex_digits(int n) {
     std::u16string out;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
       out += hex_digit();
+    }
     return out;
   }
   // Printable ASCII but the apostrophe, which would end the literal, and the
@@ -67,15 +69,17 @@ class LiteralMaker {
       case 2:
       case 17: {
         std::u16string run;
-        for (int n = 1 + below(8); n > 0; --n)
+        for (int n = 1 + below(8); n > 0; --n) {
           run += ascii();
+        }
         return run;
       }
       case 3:
       case 4: {
         std::u16string run;
-        for (int n = 1 + below(4); n > 0; --n)
+        for (int n = 1 + below(4); n > 0; --n) {
           run += unit_between(0x4E00, 0x9FA5);
+        }
         return run;
       }
       case 5:  // characters that are neither ASCII nor CJK, zero and lone surrogates too
@@ -218,8 +222,9 @@ TEST(ScriptControlAgainstNode, GeneratedLiterals) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream output(dir.path() / "out.txt");
   std::vector<std::string> expected;
-  for (std::string line; std::getline(output, line);)
+  for (std::string line; std::getline(output, line);) {
     expected.push_back(line);
+  }
   ASSERT_EQ(expected.size(), literals.size());
 
   int compiled = 0;
