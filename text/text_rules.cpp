@@ -84,23 +84,26 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
   from = until_zero(from);
   to = until_zero(to);
   if (from.empty()) return std::string(text);
+  // Untouched runs are copied in one piece when a match ends them.
+  const auto first = static_cast<unsigned char>(from[0]);
+  const bool fold_first = c == Case::ignore && first < 0x80;
   std::string out;
   out.reserve(text.size());
+  size_t copied = 0;
   size_t i = 0;
-  while (i < text.size()) {
-    if (is_lone_lead(text, i)) {
-      out += text[i];
-      break;
-    }
-    if (matches_at(text, i, from, c)) {
+  while (i < text.size() && !is_lone_lead(text, i)) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const bool may_match = fold_first ? fold(b) == fold(first) : b == first;
+    if (may_match && matches_at(text, i, from, c)) {
+      out.append(text.substr(copied, i - copied));
       out.append(to);
       i += from.size();
+      copied = i;
     } else {
-      const size_t n = char_length(text, i);
-      out.append(text.substr(i, n));
-      i += n;
+      i += char_length(text, i);
     }
   }
+  out.append(text.substr(copied));
   return out;
 }
 
