@@ -152,7 +152,7 @@ MainWindow::MainWindow() : Fl_Double_Window(kLeft, kTop, kWidth, kHeight) {
   编辑框1->user_data(按钮1);
 
   透明标签3 = make_label(8, 81, 56, 32, t.result_caption);
-  透明标签4 = make_label(67, 81, 389, 32, {});
+  透明标签4 = make_label(67, 81, 389, 32, "");
   end();
 
   link_ = std::make_shared<ControlsLink>(编辑框1, 透明标签4);

@@ -17,6 +17,12 @@
 
 #include "platform/codepage.h"
 
+// Fontconfig keeps allocations of the fonts Xft opened for the window until
+// the process ends; those are the library's, not leaks of ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
