@@ -48,6 +48,7 @@ bool is_lone_lead(std::string_view text, size_t i) {
 }  // namespace
 
 std::string_view until_zero(std::string_view text) {
+  if (text.empty()) return text;
   const void* zero = std::memchr(text.data(), 0, text.size());
   return zero ? text.substr(0, static_cast<const char*>(zero) - text.data()) : text;
 }
@@ -68,11 +69,15 @@ int find(std::string_view text, std::string_view needle, int start, Case c) {
 int find_last(std::string_view text, std::string_view needle, Case c, int limit) {
   text = until_zero(text);
   needle = until_zero(needle);
-  if (limit >= 0 && static_cast<size_t>(limit) < text.size()) text = text.substr(0, limit);
-  if (text.empty()) return -1;
+  // Characters are told apart over the whole text; the limit only bounds where
+  // an occurrence may end.
+  const size_t region = limit >= 0 && static_cast<size_t>(limit) < text.size()
+                            ? static_cast<size_t>(limit)
+                            : text.size();
+  if (region == 0) return -1;
   if (needle.empty()) return 1;
   int found = -1;
-  for (size_t i = 0; i < text.size(); i += char_length(text, i)) {
+  for (size_t i = 0; i + needle.size() <= region; i += char_length(text, i)) {
     if (is_lone_lead(text, i)) break;
     if (matches_at(text, i, needle, c)) found = static_cast<int>(i) + 1;
   }

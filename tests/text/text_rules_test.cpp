@@ -58,6 +58,10 @@ TEST(TextRules, FindLast) {
   EXPECT_EQ(textops::find_last("x", "", Case::exact), 1);
   EXPECT_EQ(textops::find_last(kTrailI + "d=1", "id="), -1);
   EXPECT_EQ(textops::find_last("ID=1", "id=", Case::ignore), 1);
+  // A region that ends inside a double-byte character still sees that character start.
+  EXPECT_EQ(textops::find_last("a\xB0\xA1", "\xB0", Case::exact, 2), 2);
+  EXPECT_EQ(textops::find_last("a\xB0", "\xB0", Case::exact), -1);  // a lone lead byte at the end
+  EXPECT_EQ(textops::find(std::string_view{}, "a"), -1);
 }
 
 TEST(TextRules, ReplaceAll) {
