@@ -2,8 +2,11 @@
 // array of node records a caller hands to the document.
 //
 // A record is 20 bytes: its depth, type and container byte, and two references
-// for its texts. A name or value text lives in one shared byte arena, each text
+// for its texts. A name or value text lives in a shared byte arena, each text
 // preceded by its length (LEB128), so a record names it by one 32-bit offset.
+// Records and texts are kept in blocks of moderate size rather than in single
+// arrays that double: nothing is ever moved to grow, and a document's memory
+// stays close to what it holds.
 // Two kinds of text are not stored at all but made when read: an array
 // element's name "[k]" (the record holds k) and a container's summary "{ n }" or
 // "[ n ]" (the record holds n). Both read exactly like the stored texts would.
@@ -17,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,12 +64,16 @@ class NodeArray {
  public:
   NodeArray();
 
-  std::size_t size() const { return records_.size(); }
-  bool empty() const { return records_.empty(); }
+  NodeArray(const NodeArray& other);
+  NodeArray& operator=(const NodeArray& other);
+  NodeArray(NodeArray&& other) noexcept;
+  NodeArray& operator=(NodeArray&& other) noexcept;
+  ~NodeArray();
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
   // Drops every record and text.
   void clear();
-  // Room for `records` records and `text_bytes` bytes of text, to spare regrowth.
-  void reserve(std::size_t records, std::size_t text_bytes);
   // Exchanges the contents of two arrays without copying records.
   void swap(NodeArray& other) noexcept;
 
@@ -83,20 +91,25 @@ class NodeArray {
   void append_value(std::size_t i, std::string& out) const;
   bool name_equals(std::size_t i, std::string_view text) const;
   bool value_is_empty(std::size_t i) const;
-  int depth(std::size_t i) const { return records_[i].depth; }
-  int type(std::size_t i) const { return records_[i].type; }
-  std::uint8_t container(std::size_t i) const { return records_[i].container; }
+  int depth(std::size_t i) const { return at(i).depth; }
+  int type(std::size_t i) const { return at(i).type; }
+  std::uint8_t container(std::size_t i) const { return at(i).container; }
 
-  void set_depth(std::size_t i, int depth) { records_[i].depth = depth; }
-  void set_type(std::size_t i, int type) { records_[i].type = type; }
-  void set_container(std::size_t i, std::uint8_t c) { records_[i].container = c; }
+  void set_depth(std::size_t i, int depth) { at(i).depth = depth; }
+  void set_type(std::size_t i, int type) { at(i).type = type; }
+  void set_container(std::size_t i, std::uint8_t c) { at(i).container = c; }
   void set_name(std::size_t i, std::string_view text);
   void set_element_name(std::size_t i, int k);  // reads "[k]"
   void set_value(std::size_t i, std::string_view text);
   void set_summary(std::size_t i, Summary kind, int count);  // reads "{ n }" / "[ n ]"
 
-  // Bytes the arena holds, the empty text at its start included.
-  std::size_t text_bytes() const { return texts_.size(); }
+  // Inserts `count` records with empty texts before position `pos` (at most
+  // size()), moving the later records back; removes `count` records from `pos`
+  // on, moving the later ones forward.
+  void insert_empty(std::size_t pos, std::size_t count);
+  void erase(std::size_t pos, std::size_t count);
+  // Exchanges records i of this array and j of `other` (texts included).
+  void swap_record(std::size_t i, NodeArray& other, std::size_t j);
 
  private:
   enum NameKind : std::uint8_t { kNameText, kNameIndex };
@@ -111,11 +124,29 @@ class NodeArray {
     std::uint8_t value_kind;
   };
 
+  static constexpr std::size_t kBlockShift = 11;  // 2048 records, 40 KiB, per block
+  static constexpr std::size_t kBlock = std::size_t{1} << kBlockShift;
+  static constexpr std::size_t kPageShift = 16;  // text offsets are mapped by 64 KiB pages
+  static constexpr std::size_t kPage = std::size_t{1} << kPageShift;
+
+  Record& at(std::size_t i) { return blocks_[i >> kBlockShift][i & (kBlock - 1)]; }
+  const Record& at(std::size_t i) const { return blocks_[i >> kBlockShift][i & (kBlock - 1)]; }
+  Record& grow();
   std::uint32_t store(std::string_view text);
   std::string_view text_at(std::uint32_t offset) const;
+  std::string_view text_of(const Record& r, bool name, char* scratch) const;
 
-  std::vector<Record> records_;
-  std::string texts_;  // length-prefixed texts; offset 0 is the empty text
+  // A block of text: `size` bytes, of which `used` are filled, mapped at pages
+  // first_page.. of the offset space.
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0, used = 0, first_page = 0;
+  };
+
+  std::vector<std::unique_ptr<Record[]>> blocks_;
+  std::size_t size_ = 0;
+  std::vector<Chunk> chunks_;
+  std::vector<char*> pages_;  // start of each 64 KiB page of the offset space
 };
 
 }  // namespace json

@@ -2,9 +2,12 @@
 // a JsonDocument.
 #include "json/json_document.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace json {
@@ -34,78 +37,146 @@ std::size_t format_index(char* out, std::uint32_t k) {
 
 }  // namespace
 
-NodeArray::NodeArray() : texts_(1, '\0') {}
-
-void NodeArray::clear() {
-  std::vector<Record>().swap(records_);
-  std::string(1, '\0').swap(texts_);
+NodeArray::NodeArray() = default;
+NodeArray::~NodeArray() = default;
+NodeArray::NodeArray(NodeArray&& other) noexcept {
+  swap(other);
+}
+NodeArray& NodeArray::operator=(NodeArray&& other) noexcept {
+  NodeArray taken(std::move(other));  // `other` is left empty
+  swap(taken);
+  return *this;
 }
 
-void NodeArray::reserve(std::size_t records, std::size_t text_bytes) {
-  records_.reserve(records);
-  texts_.reserve(text_bytes);
+NodeArray::NodeArray(const NodeArray& other) : size_(other.size_) {
+  blocks_.reserve(other.blocks_.size());
+  for (std::size_t b = 0; b < other.blocks_.size(); ++b) {
+    blocks_.push_back(std::make_unique_for_overwrite<Record[]>(kBlock));
+    const std::size_t n = std::min(kBlock, size_ - b * kBlock);
+    std::copy_n(other.blocks_[b].get(), n, blocks_.back().get());
+  }
+  chunks_.reserve(other.chunks_.size());
+  pages_.assign(other.pages_.size(), nullptr);
+  for (const Chunk& c : other.chunks_) {
+    Chunk copy{std::make_unique_for_overwrite<char[]>(c.size), c.size, c.used, c.first_page};
+    std::memcpy(copy.bytes.get(), c.bytes.get(), c.used);
+    for (std::size_t p = 0; p * kPage < c.size; ++p) {
+      pages_[c.first_page + p] = copy.bytes.get() + p * kPage;
+    }
+    chunks_.push_back(std::move(copy));
+  }
+}
+
+NodeArray& NodeArray::operator=(const NodeArray& other) {
+  if (this != &other) {
+    NodeArray copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+void NodeArray::clear() {
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  size_ = 0;
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  pages_.clear();
+  pages_.shrink_to_fit();
 }
 
 void NodeArray::swap(NodeArray& other) noexcept {
-  records_.swap(other.records_);
-  texts_.swap(other.texts_);
+  blocks_.swap(other.blocks_);
+  std::swap(size_, other.size_);
+  chunks_.swap(other.chunks_);
+  pages_.swap(other.pages_);
+}
+
+NodeArray::Record& NodeArray::grow() {
+  if ((size_ & (kBlock - 1)) == 0 && (size_ >> kBlockShift) == blocks_.size()) {
+    blocks_.push_back(std::make_unique_for_overwrite<Record[]>(kBlock));
+  }
+  return at(size_++);
 }
 
 std::uint32_t NodeArray::store(std::string_view text) {
-  if (text.empty()) return 0;
-  const std::size_t offset = texts_.size();
-  if (text.size() > std::numeric_limits<std::uint32_t>::max() - 5 ||
-      offset > std::numeric_limits<std::uint32_t>::max() - 5 - text.size()) {
-    return 0;  // beyond the arena's reach: reads as ""
-  }
+  if (text.empty()) return 0;  // offset 0 reads as the empty text
   char prefix[5];
   std::size_t n = 0;
-  std::uint32_t len = static_cast<std::uint32_t>(text.size());
+  std::size_t len = text.size();
   while (len >= 0x80) {
     prefix[n++] = static_cast<char>((len & 0x7F) | 0x80);
     len >>= 7;
   }
   prefix[n++] = static_cast<char>(len);
-  texts_.append(prefix, n);
-  texts_.append(text);
+  const std::size_t need = n + text.size();
+  if (chunks_.empty() || chunks_.back().used + need > chunks_.back().size) {
+    // A new chunk on the next free page: small for the first, then 64 KiB or
+    // whole pages enough for a long text.
+    const std::size_t size =
+        chunks_.empty() && need < 4096 ? 4096 : (need + 1 + kPage - 1) & ~(kPage - 1);
+    const std::size_t first_page = pages_.size();
+    const std::size_t page_count = (size + kPage - 1) / kPage;
+    if (first_page + page_count > (std::size_t{1} << (32 - kPageShift)) ||
+        text.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return 0;  // beyond the 4 GiB the offsets reach: reads as ""
+    }
+    // The first byte of the offset space stays unused: offset 0 means "".
+    Chunk c{std::make_unique_for_overwrite<char[]>(size), size, first_page == 0 ? 1u : 0u,
+            first_page};
+    for (std::size_t p = 0; p < page_count; ++p)
+      pages_.push_back(c.bytes.get() + p * kPage);
+    chunks_.push_back(std::move(c));
+  }
+  Chunk& c = chunks_.back();
+  const std::size_t offset = (c.first_page << kPageShift) + c.used;
+  std::memcpy(c.bytes.get() + c.used, prefix, n);
+  if (!text.empty()) std::memcpy(c.bytes.get() + c.used + n, text.data(), text.size());
+  c.used += need;
   return static_cast<std::uint32_t>(offset);
 }
 
 std::string_view NodeArray::text_at(std::uint32_t offset) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(texts_.data()) + offset;
-  std::uint32_t len = 0;
+  if (offset == 0) return std::string_view();
+  const auto* p =
+      reinterpret_cast<const unsigned char*>(pages_[offset >> kPageShift] + (offset & (kPage - 1)));
+  std::size_t len = 0;
   int shift = 0;
   while (*p & 0x80) {
-    len |= static_cast<std::uint32_t>(*p++ & 0x7F) << shift;
+    len |= static_cast<std::size_t>(*p++ & 0x7F) << shift;
     shift += 7;
   }
-  len |= static_cast<std::uint32_t>(*p++) << shift;
+  len |= static_cast<std::size_t>(*p++) << shift;
   return std::string_view(reinterpret_cast<const char*>(p), len);
 }
 
-void NodeArray::append_name(std::size_t i, std::string& out) const {
-  const Record& r = records_[i];
-  if (r.name_kind == kNameIndex) {
-    char buf[16];
-    out.append(buf, format_index(buf, r.name));
-  } else {
-    out.append(text_at(r.name));
+// The name or value text of a record; made in `scratch` (24 bytes) when it is
+// an element name or a summary.
+std::string_view NodeArray::text_of(const Record& r, bool name, char* scratch) const {
+  if (name) {
+    if (r.name_kind == kNameIndex) return std::string_view(scratch, format_index(scratch, r.name));
+    return text_at(r.name);
+  }
+  switch (r.value_kind) {
+    case kValueObjectSummary:
+      return std::string_view(scratch,
+                              format_summary(scratch, '{', '}', static_cast<int>(r.value)));
+    case kValueArraySummary:
+      return std::string_view(scratch,
+                              format_summary(scratch, '[', ']', static_cast<int>(r.value)));
+    default:
+      return text_at(r.value);
   }
 }
 
+void NodeArray::append_name(std::size_t i, std::string& out) const {
+  char scratch[24];
+  out.append(text_of(at(i), true, scratch));
+}
+
 void NodeArray::append_value(std::size_t i, std::string& out) const {
-  const Record& r = records_[i];
-  char buf[24];
-  switch (r.value_kind) {
-    case kValueObjectSummary:
-      out.append(buf, format_summary(buf, '{', '}', static_cast<int>(r.value)));
-      break;
-    case kValueArraySummary:
-      out.append(buf, format_summary(buf, '[', ']', static_cast<int>(r.value)));
-      break;
-    default:
-      out.append(text_at(r.value));
-  }
+  char scratch[24];
+  out.append(text_of(at(i), false, scratch));
 }
 
 std::string NodeArray::name(std::size_t i) const {
@@ -121,26 +192,22 @@ std::string NodeArray::value(std::size_t i) const {
 }
 
 bool NodeArray::name_equals(std::size_t i, std::string_view text) const {
-  const Record& r = records_[i];
-  if (r.name_kind == kNameIndex) {
-    char buf[16];
-    return std::string_view(buf, format_index(buf, r.name)) == text;
-  }
-  return text_at(r.name) == text;
+  char scratch[24];
+  return text_of(at(i), true, scratch) == text;
 }
 
 bool NodeArray::value_is_empty(std::size_t i) const {
-  const Record& r = records_[i];
+  const Record& r = at(i);
   return r.value_kind == kValueText && r.value == 0;
 }
 
 JsonNode NodeArray::get(std::size_t i) const {
-  const Record& r = records_[i];
+  const Record& r = at(i);
   return JsonNode{name(i), value(i), r.depth, r.type, r.container};
 }
 
 void NodeArray::set(std::size_t i, const JsonNode& node) {
-  Record& r = records_[i];
+  Record& r = at(i);
   r.depth = node.depth;
   r.type = node.type;
   r.container = node.container;
@@ -150,35 +217,68 @@ void NodeArray::set(std::size_t i, const JsonNode& node) {
 
 void NodeArray::push_back(const JsonNode& node) {
   add(node.depth, node.type, node.container);
-  set_name(records_.size() - 1, node.name);
-  set_value(records_.size() - 1, node.value);
+  set_name(size_ - 1, node.name);
+  set_value(size_ - 1, node.value);
 }
 
 std::size_t NodeArray::add(int depth, int type, std::uint8_t container) {
-  records_.push_back(Record{0, 0, depth, type, container, kNameText, kValueText});
-  return records_.size();
+  grow() = Record{0, 0, depth, type, container, kNameText, kValueText};
+  return size_;
 }
 
 void NodeArray::set_name(std::size_t i, std::string_view text) {
   const std::uint32_t offset = store(text);
-  records_[i].name = offset;
-  records_[i].name_kind = kNameText;
+  Record& r = at(i);
+  r.name = offset;
+  r.name_kind = kNameText;
 }
 
 void NodeArray::set_element_name(std::size_t i, int k) {
-  records_[i].name = static_cast<std::uint32_t>(k);
-  records_[i].name_kind = kNameIndex;
+  Record& r = at(i);
+  r.name = static_cast<std::uint32_t>(k);
+  r.name_kind = kNameIndex;
 }
 
 void NodeArray::set_value(std::size_t i, std::string_view text) {
   const std::uint32_t offset = store(text);
-  records_[i].value = offset;
-  records_[i].value_kind = kValueText;
+  Record& r = at(i);
+  r.value = offset;
+  r.value_kind = kValueText;
 }
 
 void NodeArray::set_summary(std::size_t i, Summary kind, int count) {
-  records_[i].value = static_cast<std::uint32_t>(count);
-  records_[i].value_kind = kind == Summary::object ? kValueObjectSummary : kValueArraySummary;
+  Record& r = at(i);
+  r.value = static_cast<std::uint32_t>(count);
+  r.value_kind = kind == Summary::object ? kValueObjectSummary : kValueArraySummary;
+}
+
+void NodeArray::insert_empty(std::size_t pos, std::size_t count) {
+  if (pos > size_) pos = size_;
+  const std::size_t old_size = size_;
+  for (std::size_t k = 0; k < count; ++k)
+    grow();
+  for (std::size_t i = old_size; i-- > pos;)
+    at(i + count) = at(i);
+  for (std::size_t i = pos; i < pos + count; ++i) {
+    at(i) = Record{0, 0, 0, 0, 0, kNameText, kValueText};
+  }
+}
+
+void NodeArray::erase(std::size_t pos, std::size_t count) {
+  if (pos >= size_) return;
+  count = std::min(count, size_ - pos);
+  for (std::size_t i = pos + count; i < size_; ++i)
+    at(i - count) = at(i);
+  size_ -= count;
+  while (blocks_.size() > (size_ + kBlock - 1) / kBlock)
+    blocks_.pop_back();
+}
+
+void NodeArray::swap_record(std::size_t i, NodeArray& other, std::size_t j) {
+  // Texts live in each array's own arena, so they are carried over as texts.
+  const JsonNode mine = get(i);
+  set(i, other.get(j));
+  other.set(j, mine);
 }
 
 // ---- JsonDocument: creation, copy, release ----

@@ -1,9 +1,14 @@
 // The parser: a state machine fed one byte at a time, whose whole state lives in
 // the document, so input may arrive in pieces and a parse resumes at any byte.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
 #include <initializer_list>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "json/json_document.h"
 #include "json/json_module.h"
@@ -120,6 +125,7 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
   }
   for (char c : {',', '}', ']', ':'})
     t[static_cast<std::uint8_t>(c)] |= kEndsUnquotedName;
+  t[0] = kEndsStringRun | kEndsBareRun | kEndsQuotedName | kEndsUnquotedName;
   return t;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = make_classes();
@@ -127,6 +133,45 @@ constexpr std::array<std::uint8_t, 256> kClasses = make_classes();
 std::size_t run_without(const std::uint8_t* p, std::size_t n, std::uint8_t classes) {
   std::size_t k = 0;
   while (k < n && !(kClasses[p[k]] & classes))
+    ++k;
+  return k;
+}
+
+// The run of a quoted string or name: up to the first quote, backslash or byte
+// below 0x20. That is a superset of the bytes that end either run; a byte it
+// stops at in excess goes through its handler, which appends it as the run would.
+std::size_t run_of_quoted(const std::uint8_t* p, std::size_t n, std::uint8_t classes) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  for (; k + 16 <= n; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const __m128i stop =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                     _mm_cmpeq_epi8(_mm_min_epu8(v, control), v));
+    if (const int mask = _mm_movemask_epi8(stop)) {
+      return k + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+  }
+#endif
+  return k + run_without(p + k, n - k, classes);
+}
+
+// The run of spaces.
+std::size_t run_of_spaces(const std::uint8_t* p, std::size_t n) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  for (; k + 16 <= n; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const unsigned mask =
+        ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space))) & 0xFFFF;
+    if (mask) return k + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (k < n && p[k] == ' ')
     ++k;
   return k;
 }
@@ -266,21 +311,22 @@ std::size_t JsonDocument::consume_run(const std::uint8_t* p, std::size_t n) {
   const std::uint8_t state = state_stack.empty() ? 0 : state_stack.back();
   switch (state) {
     case kStringValue:
-      k = run_without(p, n, kEndsStringRun);
+      k = run_of_quoted(p, n, kEndsStringRun);
       if (k == 0) return 0;
-      text_buffer.append(reinterpret_cast<const char*>(p), k);
+      text_buffer.append_without_zero(reinterpret_cast<const char*>(p), k);
       escape_pending = false;
       break;
     case kMemberName:
-      k = run_without(p, n, unquoted_name ? kEndsUnquotedName : kEndsQuotedName);
+      k = unquoted_name ? run_without(p, n, kEndsUnquotedName)
+                        : run_of_quoted(p, n, kEndsQuotedName);
       if (k == 0) return 0;
-      text_buffer.append(reinterpret_cast<const char*>(p), k);
+      text_buffer.append_without_zero(reinterpret_cast<const char*>(p), k);
       break;
     case kBareValue:
       while (k < n) {
         const std::size_t start = k;
         k += run_without(p + k, n - k, kEndsBareRun | kDroppedInBare);
-        text_buffer.append(reinterpret_cast<const char*>(p + start), k - start);
+        text_buffer.append_without_zero(reinterpret_cast<const char*>(p + start), k - start);
         if (k < n && (kClasses[p[k]] & kDroppedInBare)) {
           ++k;
         } else {
@@ -308,9 +354,13 @@ std::size_t JsonDocument::consume_run(const std::uint8_t* p, std::size_t n) {
       [[fallthrough]];
     default:
       // Between tokens whitespace is skipped in every state.
-      for (; k < n; ++k) {
+      while (k < n) {
+        const std::size_t spaces = run_of_spaces(p + k, n - k);
+        column += static_cast<int>(spaces);
+        k += spaces;
+        if (k == n) break;
         const std::uint8_t c = p[k];
-        if (c == ' ' || c == '\t') {
+        if (c == '\t') {
           ++column;
         } else if (c == '\n') {
           ++line;
@@ -318,6 +368,7 @@ std::size_t JsonDocument::consume_run(const std::uint8_t* p, std::size_t n) {
         } else if (c != '\r') {
           break;
         }
+        ++k;
       }
       position += static_cast<int>(k);
       return k;
@@ -453,7 +504,7 @@ void JsonDocument::close_object() {
 void JsonDocument::close_array() {
   const int n = 取当前节点索引();
   if (n == 0) return;
-  if (node_count() == comma_node_count) {
+  if (static_cast<int>(nodes.size()) == comma_node_count) {
     // The array ends in a comma: an empty last element first.
     new_node(kAwaitValue);
     对象值_准备获取(',');
@@ -572,7 +623,7 @@ void JsonDocument::方括号(std::uint8_t c) {
   }
   if (c == ',') {
     separator_seen = true;
-    const int n = node_count();
+    const int n = static_cast<int>(nodes.size());
     if (n == comma_node_count) {
       // No element since the previous comma: an empty one.
       new_node(kAwaitValue);
@@ -719,7 +770,7 @@ void JsonDocument::对象值_获取其他(std::uint8_t c) {
   if (is_json_number(t)) {
     type = kNumber;
   } else {
-    if (!strict) {
+    if (!strict && std::any_of(t.begin(), t.end(), [](char b) { return b >= 'A' && b <= 'Z'; })) {
       lowered = textops::lower_ascii(t);
       t = lowered;
     }

@@ -195,4 +195,40 @@ TEST(NodeArray, RecordsReadBackAsWritten) {
   EXPECT_TRUE(b.empty());
 }
 
+TEST(NodeArray, ManyBlocksAndChunksSurviveCopyInsertAndErase) {
+  // Enough records for several record blocks, and texts that fill many text
+  // chunks, some longer than a chunk.
+  std::vector<JsonNode> expected;
+  for (int i = 0; i < 5000; ++i) {
+    const std::size_t len = i % 997 == 0 ? 70000 + i : static_cast<std::size_t>(i % 300);
+    expected.push_back({"n" + std::to_string(i), std::string(len, static_cast<char>('a' + i % 26)),
+                        i % 9, i % 7, static_cast<std::uint8_t>(i % 2 ? 4 : 5)});
+  }
+  NodeArray a;
+  for (const JsonNode& r : expected)
+    a.push_back(r);
+  const NodeArray copy = a;
+  a.clear();
+  ASSERT_EQ(copy.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    ASSERT_EQ(copy.get(i), expected[i]) << i;
+
+  NodeArray b = copy;
+  b.insert_empty(2047, 3);  // across a block boundary
+  expected.insert(expected.begin() + 2047, 3, JsonNode{});
+  b.erase(10, 2);
+  expected.erase(expected.begin() + 10, expected.begin() + 12);
+  b.erase(b.size() - 1, 5);  // a count past the end stops at the end
+  expected.pop_back();
+  ASSERT_EQ(b.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    ASSERT_EQ(b.get(i), expected[i]) << i;
+
+  NodeArray c;
+  c.push_back({"x", "1", 1, 1, 4});
+  b.swap_record(0, c, 0);
+  EXPECT_EQ(c.get(0), expected[0]);
+  EXPECT_EQ(b.get(0), (JsonNode{"x", "1", 1, 1, 4}));
+}
+
 }  // namespace
