@@ -1,0 +1,194 @@
+// JsonDocument: a JSON document held as a flat array of node records in
+// document order, with the whole state of an incremental, byte-driven parser.
+//
+// Contents:
+//   the store ........ node_store.cpp  creation, destruction (release), copy,
+//                                      move, reset, resolve_node, debug_dump
+//   the parser ....... parser.cpp      parse_text .. new_node, the seven state
+//                                      handlers, the byte loop in both scans
+//   the getters ...... getters.cpp     node_count, get_node, get_parse_status,
+//                                      get_value, find_node
+//   the serializer ... serializer.cpp  to_json_text
+//   the tree walks ... walks.cpp       child_count .. node_path, record transfers
+//   node editing ..... editing.cpp     set_value .. copy_to_document
+//
+// A node's number is its 1-based position in `nodes`; 0 stands for no node. A
+// node's subtree is the node and the run of following nodes deeper than it.
+// Texts are code page 936 byte strings. Every text or record handed out is a
+// fresh copy owned by the caller. Nothing throws; an operation that selects no
+// node gives the empty value of its result. One thread at a time per document.
+//
+// The virtual operations are declared in their fixed slot order. Operations of
+// the serializer, the tree walks and node editing keep their slots as comment
+// lines until the file that defines them exists: a declared but undefined
+// virtual function would leave the class's virtual table without an entry and
+// fail to link. Each such line is replaced by the declaration when it is
+// written, so the order stays as listed here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/node_array.h"
+#include "json/rapid_string.h"
+#include "text/bytes.h"
+
+namespace json {
+
+// Parser state codes, as kept on state_stack.
+enum ParserState : std::uint8_t {
+  kInObject = 1,     // 大括号: inside an object, between members
+  kInArray = 2,      // 方括号: inside an array, between elements
+  kMemberName = 3,   // 对象名_获取: reading a member name
+  kAwaitColon = 4,   // 对象值_等待冒号: after a member name
+  kAwaitValue = 5,   // 对象值_准备获取: before a member's or element's value
+  kStringValue = 6,  // 对象值_获取文本: inside a quoted string value
+  kBareValue = 7,    // 对象值_获取其他: inside a number, true, false or null
+};
+
+// How the byte loop reads its input. Both give the same store, status and
+// positions for every input and every split of it.
+enum class Scan {
+  in_runs,         // runs of bytes that only collect or skip are taken at once
+  byte_at_a_time,  // every byte goes through the handlers: the reference
+};
+
+class JsonDocument final {
+ public:
+  // Creation: no nodes, every number and flag 0, empty texts.
+  JsonDocument();
+  // Deep copy: a parse goes on in the copy exactly as in the source.
+  JsonDocument(const JsonDocument& other);
+  JsonDocument& operator=(const JsonDocument& other);
+  // Moving is cheap and leaves the source as if just created.
+  JsonDocument(JsonDocument&& other) noexcept;
+  JsonDocument& operator=(JsonDocument&& other) noexcept;
+
+  // ---- the operations, in slot order ----
+
+  // release: frees every member (nodes, arrays, text buffer, message).
+  virtual ~JsonDocument();
+  // copy: a new document that is a deep copy of this one.
+  virtual std::unique_ptr<JsonDocument> copy() const;
+  // Number of nodes.
+  virtual int node_count() const;
+  // defined with the tree walks: virtual int copy_all_nodes(NodeArray& target) const;
+  // defined with the tree walks: virtual int 取全部节点_交换变量(NodeArray& target);
+  // A copy of the record selected by path / node_number (see resolve_node); an
+  // empty record when none. `found_number` receives the selected number, 0 included.
+  virtual JsonNode get_node(std::string_view path = "", int node_number = 0,
+                            int* found_number = nullptr) const;
+  // defined with the tree walks: virtual int child_count(path, node_number, found_number)
+  // defined with the tree walks: virtual int descendant_count(path, optional node_number, found)
+  // defined with the tree walks: virtual int copy_subtree(path, node_number, target, include_self)
+  // defined with the tree walks: virtual int take_subtree(path, node_number, target, include_self)
+  // error_code of the parse; the outputs given receive a copy of the message,
+  // the byte position of the error (0 when none), its line (0-based) and column.
+  virtual int get_parse_status(std::string* error_message = nullptr, int* error_position = nullptr,
+                               int* line = nullptr, int* column = nullptr) const;
+  // Value text of the selected node, "" when none (then `type` is left alone).
+  // `type` receives the node's type. With `decode`: strings have their escapes
+  // decoded, booleans are lowered, containers give their child count ("3").
+  virtual std::string get_value(std::string_view path = "", int node_number = 0,
+                                int* type = nullptr, bool decode = false,
+                                int* found_number = nullptr) const;
+  // defined with node editing: virtual bool set_value(path, node_number, value, type, escape,
+  // found) defined with node editing: virtual bool rename_node(path, node_number, new_name, escape,
+  // found) Node number of the first node, from number `start` on, whose chain of names from level 1
+  // down matches the path's parts; 0 when none. With `relative` and start >= 2 the search begins at
+  // node `start`, its first part taken as matched. Paths: a.b, a[2].c, a.[2].c, [0].cat_name; ""
+  // names node 1.
+  virtual int find_node(std::string_view path, int start = 0, bool relative = false) const;
+  // defined with the tree walks: virtual int get_parent(path, node_number, levels, found_number)
+  // defined with the tree walks: virtual int get_child(path, node_number, ordinal, found_number)
+  // defined with the tree walks: virtual int sibling_position(path, node_number, found_number)
+  // defined with the serializer: virtual int to_json_text(path, node_number, text, pretty, found)
+  // defined with node editing: virtual int add_member(path, optional node_number, position, name)
+  // defined with node editing: virtual bool remove_node(path, node_number)
+  // defined with node editing: virtual bool replace_with_json_text(path, node_number, json, keep,
+  // found) defined with node editing: virtual bool replace_with_document(path, node_number, source,
+  // keep, found) defined with node editing: virtual int copy_to_document(path, node_number, target)
+  // defined with the tree walks: virtual std::string node_path(int node_number) const;
+
+  // Resets, then parses `text` (up to its first zero byte). Returns the error
+  // code, 0 when none; lenient unless `strict`. Unfinished input gives 0.
+  virtual int parse_text(std::string_view text, bool strict = false, bool top_level_naming = false);
+  // Resets, then parses `bytes`, zero bytes included.
+  virtual int parse_bytes(const Bytes& bytes, bool strict = false, bool top_level_naming = false);
+  // Feeds further bytes to the running parse. `strict`, when given, switches
+  // checking; `top_level_naming` counts only while the store has no nodes
+  // (omitted counts as off). Returns the error code, 0 when none.
+  virtual int 加入json字节集(const Bytes& bytes, std::optional<bool> strict = std::nullopt,
+                             std::optional<bool> top_level_naming = std::nullopt);
+  // Feeds further text (up to its first zero byte) to the running parse.
+  virtual int add_json_text(std::string_view text, std::optional<bool> strict = std::nullopt,
+                            std::optional<bool> top_level_naming = std::nullopt);
+  // Whether the document has been read to its end (every bracket matched).
+  virtual bool is_complete() const;
+  // Completes what is still open (ends names and values, closes containers);
+  // returns whether there was anything to complete.
+  virtual bool close_open_containers();
+  // Back to the state of a new document.
+  virtual void reset();
+  // `node_number` when it lies in 1..node_count(), else find_node(path), 0 when none.
+  virtual int resolve_node(std::string_view path, int node_number) const;
+
+  // The seven state handlers, each taking one byte.
+  virtual void 大括号(std::uint8_t c);
+  virtual void 对象名_获取(std::uint8_t c);
+  virtual void 对象值_等待冒号(std::uint8_t c);
+  virtual void 方括号(std::uint8_t c);
+  virtual void 对象值_准备获取(std::uint8_t c);
+  virtual void 对象值_获取其他(std::uint8_t c);
+  virtual void 对象值_获取文本(std::uint8_t c);
+  // A second value-start handler kept beside 对象值_准备获取: records no error,
+  // reads "[" as a bare value, and sets no type for "{" or a quote. Unused.
+  virtual void prepare_value_variant(std::uint8_t c);
+  // Number of the innermost open node, 0 when none (errors 81, 82 when strict).
+  virtual int 取当前节点索引();
+  // Appends a node for state code 1, 3 or 5 and pushes the state and its number.
+  virtual void new_node(int code);
+
+  // ---- helpers outside the slot table ----
+
+  // 加入json字节集 over any byte range, reading it as `scan` says.
+  int feed(std::span<const std::uint8_t> bytes, std::optional<bool> strict = std::nullopt,
+           std::optional<bool> top_level_naming = std::nullopt, Scan scan = Scan::in_runs);
+  // Every member and node, one per line, for tests and debugging.
+  std::string debug_dump() const;
+
+ private:
+  void record_error(int code, std::string message);
+  void close_object();
+  void close_array();
+  std::size_t consume_run(const std::uint8_t* p, std::size_t n);
+  void dispatch(std::uint8_t state, std::uint8_t c);
+
+  // ---- members, in their fixed order ----
+  NodeArray nodes;                        // the node store, node n at position n-1
+  std::vector<int> 集_节点索引组;         // numbers of the open nodes, innermost last
+  std::vector<std::uint8_t> state_stack;  // parser states, ParserState codes
+  int comma_node_count = 0;               // node count after the last comma in an array
+  std::vector<int> element_counters;      // per depth (element d at d-1): elements so far
+  std::vector<int> member_counters;       // per depth (element d at d-1): members so far
+  int current_depth = 0;                  // depth the next node receives
+  bool escape_pending = false;            // last string byte was an unescaped backslash
+  RapidString text_buffer;                // the name or value being read
+  bool unquoted_name = false;             // the name being read began without a quote
+  bool strict = false;                    // strict syntax checking
+  int position = 0;                       // bytes consumed since the reset
+  int error_position = 0;                 // position of the error, 0 when none
+  int error_code = 0;                     // code of the error, 0 when none
+  std::string error_message;              // its message, "" when none
+  bool separator_seen = false;            // a bracket or comma, and no value since
+  bool top_level_naming = false;          // the document is a list of members
+  int line = 0;                           // line feeds consumed
+  int column = 0;                         // bytes since the last line feed, CR not counted
+};
+
+}  // namespace json

@@ -1,0 +1,116 @@
+#include "json/json_module.h"
+
+#include "platform/codepage.h"
+
+namespace json {
+
+bool is_json_number(std::string_view t) {
+  if (t.empty()) return false;
+  if (t[0] != '-' && (t[0] < '0' || t[0] > '9')) return false;
+  bool point = false;
+  bool exponent = false;
+  for (std::size_t i = 1; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c >= '0' && c <= '9') continue;
+    if (c == '.' && !point && !exponent && i + 1 < t.size()) {
+      point = true;
+      continue;
+    }
+    // An exponent needs its sign right after it and at least one byte after the sign.
+    if ((c == 'e' || c == 'E') && !exponent && i + 2 < t.size() &&
+        (t[i + 1] == '+' || t[i + 1] == '-')) {
+      exponent = true;
+      ++i;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+int hex_value(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string decode_json_escapes(std::string_view source) {
+  std::string out;
+  out.reserve(source.size());
+  std::size_t i = 0;
+  const std::size_t n = source.size();
+  while (i < n) {
+    const char c = source[i];
+    if (c != '\\') {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    // An escape: a lone backslash at the end is dropped.
+    if (i + 1 >= n) break;
+    const char e = source[i + 1];
+    switch (e) {
+      case '"':
+      case '/':
+      case '\\':
+        out.push_back(e);
+        i += 2;
+        continue;
+      case 'b':
+        out.push_back('\b');
+        i += 2;
+        continue;
+      case 'f':
+        out.push_back('\f');
+        i += 2;
+        continue;
+      case 'n':
+        out.push_back('\n');
+        i += 2;
+        continue;
+      case 'r':
+        out.push_back('\r');
+        i += 2;
+        continue;
+      case 't':
+        out.push_back('\t');
+        i += 2;
+        continue;
+      case 'u':
+        break;
+      default:
+        out.push_back('\\');
+        out.push_back(e);
+        i += 2;
+        continue;
+    }
+    // A Unicode escape: four hex digits make one UTF-16 code unit.
+    unsigned unit = 0;
+    std::size_t k = 0;
+    for (; k < 4 && i + 2 + k < n; ++k) {
+      const int h = hex_value(static_cast<unsigned char>(source[i + 2 + k]));
+      if (h < 0) break;
+      unit = unit * 16 + static_cast<unsigned>(h);
+    }
+    if (k == 4) {
+      char bytes[2];
+      const int len = platform::wide_char_to_multi_byte(static_cast<char16_t>(unit), bytes);
+      out.append(bytes, static_cast<std::size_t>(len));
+      i += 6;
+    } else if (i + 2 + k >= n) {
+      break;  // cut short by the end of the source: dropped
+    } else {
+      // A byte that is no hex digit: "\u" stays, reading resumes after the "u".
+      out.append("\\u");
+      i += 2;
+    }
+  }
+  return out;
+}
+
+}  // namespace json

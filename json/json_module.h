@@ -1,0 +1,23 @@
+// Routines of the JSON module that stand outside JsonDocument.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace json {
+
+// The number test of the parser (and of set_value): not empty, the first byte
+// "-" or a digit, then digits, at most one "." that is not the last byte, and at
+// most one exponent "e"/"E" that is followed by "+" or "-" and at least one more
+// byte. So "-", "007" and "1.5e+3" are numbers; "1e5", "+1", ".5" and "1." are not.
+bool is_json_number(std::string_view text);
+
+// A stored string value with its escapes decoded: \" \/ \\ \b \f \n \r \t and
+// \uXXXX (one UTF-16 code unit converted on its own to code page 936, "?" when
+// the code page lacks it). An unknown escape \c stays as the two bytes; a \u
+// whose four hex digits are cut short stays as "\u" and the bytes after it are
+// read afresh; an escape left unfinished at the end is dropped. Never longer
+// than the source.
+std::string decode_json_escapes(std::string_view source);
+
+}  // namespace json

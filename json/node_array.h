@@ -1,0 +1,152 @@
+// NodeArray: the compact store behind JsonDocument::nodes, and the type of every
+// array of node records a caller hands to the document.
+//
+// A record is 20 bytes: its depth, type and container byte, and two references
+// for its texts. A name or value text lives in a shared byte arena, each text
+// preceded by its length (LEB128), so a record names it by one 32-bit offset.
+// Records and texts are kept in blocks of moderate size rather than in single
+// arrays that double: nothing is ever moved to grow, and a document's memory
+// stays close to what it holds.
+// Two kinds of text are not stored at all but made when read: an array
+// element's name "[k]" (the record holds k) and a container's summary "{ n }" or
+// "[ n ]" (the record holds n). Both read exactly like the stored texts would.
+//
+// Positions are 0-based here; JsonDocument's node numbers are these plus 1.
+// Texts set on a record are appended to the arena; the bytes of a text that is
+// replaced stay there until the array is cleared (a copy carries them along).
+// The arena holds at most 4 GiB; a text that would not fit reads as "".
+// Copying is deep, moving and swap() are cheap. Not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace json {
+
+// The node record handed out and taken in by JsonDocument: a copy that owns its
+// texts. A null text reads as "".
+struct JsonNode {
+  std::string name;            // member name as written, "[k]" for an element, "" for the root
+  std::string value;           // scalar text as written, or the summary of a container
+  int depth = 0;               // 1 for the root, children one deeper
+  int type = 0;                // NodeType
+  std::uint8_t container = 0;  // Container
+
+  bool operator==(const JsonNode&) const = default;
+};
+
+// Type codes of a node.
+enum NodeType : int {
+  kUnclassified = 0,  // a bare word that is no number, true, false or null
+  kNumber = 1,
+  kString = 2,  // value is the text between the quotes, escapes undecoded
+  kBoolean = 3,
+  kObject = 4,  // value is "{ n }"
+  kArray = 5,   // value is "[ n ]"
+  kNull = 6,    // value is "null", or "" for a value left empty
+};
+
+// What holds a node: the container byte of a record.
+enum Container : std::uint8_t {
+  kRoot = 0,
+  kMember = 4,   // a member of an object, named by its name
+  kElement = 5,  // an element of an array, named [k]
+};
+
+// Which summary a container's value text is.
+enum class Summary : std::uint8_t { object, array };
+
+class NodeArray {
+ public:
+  NodeArray();
+
+  NodeArray(const NodeArray& other);
+  NodeArray& operator=(const NodeArray& other);
+  NodeArray(NodeArray&& other) noexcept;
+  NodeArray& operator=(NodeArray&& other) noexcept;
+  ~NodeArray();
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Drops every record and text.
+  void clear();
+  // Exchanges the contents of two arrays without copying records.
+  void swap(NodeArray& other) noexcept;
+
+  // Whole records, copied out and in.
+  JsonNode get(std::size_t i) const;
+  void set(std::size_t i, const JsonNode& node);
+  void push_back(const JsonNode& node);
+  // Appends a record with empty texts; returns the new size.
+  std::size_t add(int depth, int type, std::uint8_t container);
+
+  // Fields of record i (i < size()).
+  std::string name(std::size_t i) const;
+  std::string value(std::size_t i) const;
+  void append_name(std::size_t i, std::string& out) const;
+  void append_value(std::size_t i, std::string& out) const;
+  bool name_equals(std::size_t i, std::string_view text) const;
+  bool value_is_empty(std::size_t i) const;
+  int depth(std::size_t i) const { return at(i).depth; }
+  int type(std::size_t i) const { return at(i).type; }
+  std::uint8_t container(std::size_t i) const { return at(i).container; }
+
+  void set_depth(std::size_t i, int depth) { at(i).depth = depth; }
+  void set_type(std::size_t i, int type) { at(i).type = type; }
+  void set_container(std::size_t i, std::uint8_t c) { at(i).container = c; }
+  void set_name(std::size_t i, std::string_view text);
+  void set_element_name(std::size_t i, int k);  // reads "[k]"
+  void set_value(std::size_t i, std::string_view text);
+  void set_summary(std::size_t i, Summary kind, int count);  // reads "{ n }" / "[ n ]"
+
+  // Inserts `count` records with empty texts before position `pos` (at most
+  // size()), moving the later records back; removes `count` records from `pos`
+  // on, moving the later ones forward.
+  void insert_empty(std::size_t pos, std::size_t count);
+  void erase(std::size_t pos, std::size_t count);
+  // Exchanges records i of this array and j of `other` (texts included).
+  void swap_record(std::size_t i, NodeArray& other, std::size_t j);
+
+ private:
+  enum NameKind : std::uint8_t { kNameText, kNameIndex };
+  enum ValueKind : std::uint8_t { kValueText, kValueObjectSummary, kValueArraySummary };
+  struct Record {
+    std::uint32_t name;   // arena offset, or the element index
+    std::uint32_t value;  // arena offset, or the child count of a summary
+    std::int32_t depth;
+    std::int32_t type;
+    std::uint8_t container;
+    std::uint8_t name_kind;
+    std::uint8_t value_kind;
+  };
+
+  static constexpr std::size_t kBlockShift = 11;  // 2048 records, 40 KiB, per block
+  static constexpr std::size_t kBlock = std::size_t{1} << kBlockShift;
+  static constexpr std::size_t kPageShift = 16;  // text offsets are mapped by 64 KiB pages
+  static constexpr std::size_t kPage = std::size_t{1} << kPageShift;
+
+  Record& at(std::size_t i) { return blocks_[i >> kBlockShift][i & (kBlock - 1)]; }
+  const Record& at(std::size_t i) const { return blocks_[i >> kBlockShift][i & (kBlock - 1)]; }
+  Record& grow();
+  std::uint32_t store(std::string_view text);
+  std::string_view text_at(std::uint32_t offset) const;
+  std::string_view text_of(const Record& r, bool name, char* scratch) const;
+
+  // A block of text: `size` bytes, of which `used` are filled, mapped at pages
+  // first_page.. of the offset space.
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0, used = 0, first_page = 0;
+  };
+
+  std::vector<std::unique_ptr<Record[]>> blocks_;
+  std::size_t size_ = 0;
+  std::vector<Chunk> chunks_;
+  std::vector<char*> pages_;  // start of each 64 KiB page of the offset space
+};
+
+}  // namespace json
