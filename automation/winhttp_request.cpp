@@ -341,16 +341,15 @@ class WinHttpRequest final : public Server {
 
   // Configures the handle for the opened request and runs the exchange.
   bool perform(Response& response) {
+    // Every option is set again for each exchange (a reset would also drop the
+    // cookie engine that the handle keeps for the object's life).
     CURL* easy = easy_.get();
-    curl_easy_reset(easy);
     const auto set = [easy](CURLoption option, auto value) {
       return curl_easy_setopt(easy, option, value) == CURLE_OK;
     };
     bool ok = set(CURLOPT_URL, url_.c_str()) && set(CURLOPT_PROTOCOLS_STR, "http,https") &&
               set(CURLOPT_NOSIGNAL, 1L) &&
-              set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) &&
-              // The handle's cookie engine, kept for the object's life.
-              set(CURLOPT_COOKIEFILE, "");
+              set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
 
     // Redirects: at most 10, never from https to http.
     ok = ok && set(CURLOPT_FOLLOWLOCATION, follow_redirects_ ? 1L : 0L) &&
@@ -400,13 +399,15 @@ class WinHttpRequest final : public Server {
     if (!has_header("Content-Type")) server_headers.append("Content-Type:");
     ok = ok && set(CURLOPT_COOKIE, cookie.empty() ? nullptr : cookie.c_str());
 
-    // Method and body; Content-Length always goes out.
+    // Method and body, starting from a plain GET; Content-Length always goes out.
+    ok = ok && set(CURLOPT_POSTFIELDS, static_cast<const void*>(nullptr)) &&
+         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1)) &&
+         set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr)) && set(CURLOPT_HTTPGET, 1L);
     if (method_ == "HEAD") {
       server_headers.append("Content-Length: " + std::to_string(body_.size()));
       ok = ok && set(CURLOPT_NOBODY, 1L);
     } else if (method_ == "GET" && body_.empty()) {
       server_headers.append("Content-Length: 0");
-      ok = ok && set(CURLOPT_HTTPGET, 1L);
     } else {
       ok = ok && set(CURLOPT_POSTFIELDS, static_cast<const void*>(body_.data())) &&
            set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size())) &&
@@ -557,6 +558,8 @@ std::shared_ptr<Server> make_winhttp_request() {
   EasyHandle easy(curl_easy_init());
   MultiHandle multi(curl_multi_init());
   if (!easy || !multi) return nullptr;
+  // The handle's cookie engine keeps what responses set for the object's life.
+  if (curl_easy_setopt(easy.get(), CURLOPT_COOKIEFILE, "") != CURLE_OK) return nullptr;
   return std::make_shared<WinHttpRequest>(std::move(easy), std::move(multi));
 }
 
