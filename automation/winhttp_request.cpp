@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -102,6 +103,14 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     return fold(x) == fold(y);
   });
+}
+
+std::string lower_ascii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  return out;
 }
 
 // A whole number passed as an integer, a double or a logical.
@@ -236,6 +245,7 @@ class WinHttpRequest final : public Server {
     if (!sent_) return;
     sent_ = false;
     headers_.clear();
+    header_index_.clear();
   }
 
   bool set_request_header(std::span<const Variant> args) {
@@ -244,13 +254,12 @@ class WinHttpRequest final : public Server {
     const std::optional<std::string> value = utf8_text_of(args[1]);
     if (!name || !value || !is_token(*name) || !is_header_value(*value)) return false;
     start_next_request_if_sent();
-    for (auto& [n, v] : headers_) {
-      if (equal_ignoring_case(n, *name)) {
-        v = *value;
-        return true;
-      }
+    const auto [at, added] = header_index_.try_emplace(lower_ascii(*name), headers_.size());
+    if (added) {
+      headers_.emplace_back(*name, *value);
+    } else {
+      headers_[at->second].second = *value;
     }
-    headers_.emplace_back(*name, *value);
     return true;
   }
 
@@ -308,10 +317,7 @@ class WinHttpRequest final : public Server {
     return true;
   }
 
-  bool has_header(std::string_view name) const {
-    return std::any_of(headers_.begin(), headers_.end(),
-                       [&](const auto& h) { return equal_ignoring_case(h.first, name); });
-  }
+  bool has_header(std::string_view name) const { return header_index_.contains(lower_ascii(name)); }
 
   bool send(const Variant& body_arg) {
     response_.reset();
@@ -539,7 +545,8 @@ class WinHttpRequest final : public Server {
   Timeouts timeouts_;
   std::optional<std::string> proxy_;
   std::string proxy_bypass_;
-  std::vector<std::pair<std::string, std::string>> headers_;
+  std::vector<std::pair<std::string, std::string>> headers_;  // in the order first set
+  std::unordered_map<std::string, size_t> header_index_;      // lower-case name -> index
   bool sent_ = false;
   bool opened_ = false;
   std::string method_;
