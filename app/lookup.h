@@ -32,10 +32,17 @@ std::string service_url();
 // after the link's last "id=" (compared exactly), unchanged and unvalidated.
 std::string request_body(std::string_view link);
 
+// The request step every lookup uses unless told otherwise: POSTs `body` to
+// `url` with http_request's defaults, takes the answer's bytes as text up to the
+// first zero byte, decodes its \u escapes, loads it leniently into a fresh
+// JsonDocument and returns the value text at "[0].cat_name" as stored ("" when
+// the request fails, the answer is not JSON or holds no such node).
+std::string fetch_category(const std::string& url, const std::string& body);
+
 // One lookup, in this order: empties the result label, reads the link, forms
-// the body, hands it with service_url() to `fetch`, and writes what `fetch`
-// returns into the result label. Without a fetch step the lookup ends once the
-// body is formed, leaving the label empty. Never throws.
+// the body, hands it with service_url() to `fetch` (fetch_category when none is
+// given), and writes what comes back into the result label. Everything it made
+// is released before it returns. Never throws.
 void lookup_category(LookupControls& controls, const CategoryFetch& fetch = {});
 
 }  // namespace app
