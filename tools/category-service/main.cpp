@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   std::string cert_out;
   category_service::ServerOptions options;
 
-  for (int i = 1; i < argc; ++i) {
+  // Every option takes one value.
+  for (int i = 1; i < argc; i += 2) {
     const std::string_view arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     bool ok = value != nullptr;
@@ -66,7 +67,6 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "category-service: bad argument '%s'\n%s", argv[i], kUsage);
       return 2;
     }
-    ++i;
   }
 
   auto catalog = category_service::Catalog::load(catalog_path);
