@@ -98,6 +98,20 @@ class NodeArray {
   // Bytes the arena holds, the empty text at its start included.
   std::size_t text_bytes() const { return texts_.size(); }
 
+  // ---- transfers between two arrays (node_array_transfers.cpp) ----
+  // A record's texts live in its array's arena, so a record that changes arrays
+  // takes its texts along into the arena of the array that now holds it.
+
+  // Appends deep copies of `count` records of `source`, from position `first` on.
+  void append_copies(const NodeArray& source, std::size_t first, std::size_t count);
+  // Appends `count` all-zero records: empty texts, depth, type and container 0.
+  void append_zero_records(std::size_t count);
+  // Exchanges this array's records first .. first+count-1 with `other`'s
+  // other_first .. other_first+count-1, pair by pair; every record keeps its
+  // fields and texts. Both ranges must lie inside their arrays.
+  void exchange_records(std::size_t first, NodeArray& other, std::size_t other_first,
+                        std::size_t count);
+
  private:
   enum NameKind : std::uint8_t { kNameText, kNameIndex };
   enum ValueKind : std::uint8_t { kValueText, kValueObjectSummary, kValueArraySummary };
@@ -112,6 +126,8 @@ class NodeArray {
   };
 
   std::uint32_t store(std::string_view text);
+  // `r`, a record of `from` (another array), with its texts stored in this arena.
+  Record adopt(const Record& r, const NodeArray& from);
   std::string_view text_at(std::uint32_t offset) const;
 
   std::vector<Record> records_;
