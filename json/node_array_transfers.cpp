@@ -20,7 +20,15 @@ void NodeArray::append_copies(const NodeArray& source, std::size_t first, std::s
     append_copies(snapshot, first, count);
     return;
   }
+  if (records_.empty() && first == 0 && count == source.records_.size()) {
+    *this = source;  // the whole array: records and arena copied at once
+    return;
+  }
   records_.reserve(records_.size() + count);
+  // Room for about the run's share of the source's texts, so the arena does not
+  // regrow text by text.
+  if (!source.records_.empty())
+    texts_.reserve(texts_.size() + source.texts_.size() / source.records_.size() * count);
   for (std::size_t k = 0; k < count; ++k)
     records_.push_back(adopt(source.records_[first + k], source));
 }

@@ -88,11 +88,20 @@ TEST(Walks, GetParentLevelsAndGetChildOrdinals) {
     int node, levels, expected;
   };
   const Parent parents[] = {
-      {"", 6, 1, 5},   {"", 6, 2, 2},    {"", 6, 3, 1},    {"", 6, 4, 0},   {"", 6, 0, 6},
-      {"", 6, -1, 0},  {"", 1, 1, 0},    {"", 1, 0, 1},    {"zz", 0, 0, 0},  // levels 0 gives the
-                                                                             // selection, none
-                                                                             // included
-      {"zz", 0, 1, 0}, {"b.e", 0, 1, 7}, {"b.e", 0, 2, 1},
+      {"", 6, 1, 5},
+      {"", 6, 2, 2},
+      {"", 6, 3, 1},
+      {"", 6, 4, 0},
+      {"", 6, 0, 6},
+      {"", 6, -1, 0},
+      {"", 1, 1, 0},
+      {"", 1, 0, 1},
+      {"zz", 0, 0, 0},  // levels 0 gives the
+                        // selection, none
+                        // included
+      {"zz", 0, 1, 0},
+      {"b.e", 0, 1, 7},
+      {"b.e", 0, 2, 1},
   };
   for (const Parent& p : parents) {
     SCOPED_TRACE(p.path + " " + std::to_string(p.node) + " up " + std::to_string(p.levels));
@@ -340,6 +349,22 @@ TEST(Transfers, MovedRecordsOutliveTheirFormerOwner) {
   std::string text;
   d.to_json_text("", 1, text);
   EXPECT_EQ(text, R"(["k":"a text of the caller's own",2])");
+}
+
+TEST(Transfers, NodeArrayExchangesAndCopiesRuns) {
+  const std::vector<JsonNode> records = {
+      {"a", "1", 1, 1, 4}, {"[3]", "{ 2 }", 2, 4, 5}, {"c", "", 3, 6, 4}, {"d", "text", 4, 2, 4}};
+  NodeArray one = array_of(records);
+  one.exchange_records(0, one, 2, 2);  // within one array: records trade places
+  EXPECT_EQ(records_of(one),
+            (std::vector<JsonNode>{records[2], records[3], records[0], records[1]}));
+
+  NodeArray other = array_of({{"x", "9", 7, 1, 4}});
+  other.append_copies(one, 1, 2);  // a run, texts carried into the other arena
+  other.append_copies(other, 0, 1);
+  EXPECT_EQ(
+      records_of(other),
+      (std::vector<JsonNode>{{"x", "9", 7, 1, 4}, records[3], records[0], {"x", "9", 7, 1, 4}}));
 }
 
 }  // namespace
