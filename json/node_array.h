@@ -98,6 +98,12 @@ class NodeArray {
   // Bytes the arena holds, the empty text at its start included.
   std::size_t text_bytes() const { return texts_.size(); }
 
+  // Record i's name or value as a view, for reading many texts without copies:
+  // a stored text is viewed in the arena (valid until the array next changes),
+  // an element name or a summary is formatted into `scratch`.
+  std::string_view name_view(std::size_t i, char (&scratch)[24]) const;
+  std::string_view value_view(std::size_t i, char (&scratch)[24]) const;
+
   // ---- transfers between two arrays (node_array_transfers.cpp) ----
   // A record's texts live in its array's arena, so a record that changes arrays
   // takes its texts along into the arena of the array that now holds it.

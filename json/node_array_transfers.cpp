@@ -1,9 +1,26 @@
-// NodeArray: moving and copying records between two arrays.
+// NodeArray: reading texts in place, and moving and copying records between
+// two arrays.
 #include "json/node_array.h"
 
 #include <utility>
 
 namespace json {
+
+std::string_view NodeArray::name_view(std::size_t i, char (&scratch)[24]) const {
+  const Record& r = records_[i];
+  if (r.name_kind == kNameText) return text_at(r.name);
+  std::string formatted;
+  append_name(i, formatted);
+  return std::string_view(scratch, formatted.copy(scratch, sizeof scratch));
+}
+
+std::string_view NodeArray::value_view(std::size_t i, char (&scratch)[24]) const {
+  const Record& r = records_[i];
+  if (r.value_kind == kValueText) return text_at(r.value);
+  std::string formatted;
+  append_value(i, formatted);
+  return std::string_view(scratch, formatted.copy(scratch, sizeof scratch));
+}
 
 NodeArray::Record NodeArray::adopt(const Record& r, const NodeArray& from) {
   Record out = r;

@@ -71,8 +71,8 @@ int JsonDocument::to_json_text(std::string_view path, int node_number, std::stri
   int expected = d;  // depth of a node that continues the innermost container
   bool comma = false;
   int written = 0;
-  std::string name;  // scratch for the current record's texts
-  std::string value;
+  char name_scratch[24];  // for texts that are not stored but made when read
+  char value_scratch[24];
 
   // Closes the innermost container.
   auto close_one = [&] {
@@ -101,10 +101,10 @@ int JsonDocument::to_json_text(std::string_view path, int node_number, std::stri
 
     const int type = nodes.type(i);
     const bool member = nodes.container(i) == kMember;
-    name.clear();
-    value.clear();
-    if (member) nodes.append_name(i, name);
-    if (type != kObject && type != kArray && type != kNull) nodes.append_value(i, value);
+    const std::string_view name = member ? nodes.name_view(i, name_scratch) : std::string_view();
+    const std::string_view value = type != kObject && type != kArray && type != kNull
+                                       ? nodes.value_view(i, value_scratch)
+                                       : std::string_view();
     out.reserve(name.size() + value.size() + 2 * static_cast<std::size_t>(indent) + 16);
 
     // 3. A comma after a complete value.
@@ -151,9 +151,8 @@ int JsonDocument::to_json_text(std::string_view path, int node_number, std::stri
         comma = true;
         break;
       case kBoolean:
-        for (char& c : value)
-          if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        out.put(value);
+        for (const char c : value)
+          out.put(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
         comma = true;
         break;
       default:
