@@ -19,11 +19,11 @@
 // node gives the empty value of its result. One thread at a time per document.
 //
 // The virtual operations are declared in their fixed slot order. Operations of
-// the serializer, the tree walks and node editing keep their slots as comment
-// lines until the file that defines them exists: a declared but undefined
-// virtual function would leave the class's virtual table without an entry and
-// fail to link. Each such line is replaced by the declaration when it is
-// written, so the order stays as listed here.
+// node editing keep their slots as comment lines ("node editing: ...") until the
+// file that defines them exists: a declared but undefined virtual function would
+// leave the class's virtual table without an entry and fail to link. Each such
+// line is replaced by the declaration when it is written, so the order stays as
+// listed here.
 #pragma once
 
 #include <cstdint>
@@ -77,16 +77,36 @@ class JsonDocument final {
   virtual std::unique_ptr<JsonDocument> copy() const;
   // Number of nodes.
   virtual int node_count() const;
-  // defined with the tree walks: virtual int copy_all_nodes(NodeArray& target) const;
-  // defined with the tree walks: virtual int 取全部节点_交换变量(NodeArray& target);
+  // Replaces the caller's records by deep copies of all nodes; returns the node count.
+  virtual int copy_all_nodes(NodeArray& target) const;
+  // Exchanges the node store with the caller's array without copying; calling it
+  // again with the same array restores both. Returns the size of `target` afterwards.
+  virtual int 取全部节点_交换变量(NodeArray& target);
   // A copy of the record selected by path / node_number (see resolve_node); an
   // empty record when none. `found_number` receives the selected number, 0 included.
   virtual JsonNode get_node(std::string_view path = "", int node_number = 0,
                             int* found_number = nullptr) const;
-  // defined with the tree walks: virtual int child_count(path, node_number, found_number)
-  // defined with the tree walks: virtual int descendant_count(path, optional node_number, found)
-  // defined with the tree walks: virtual int copy_subtree(path, node_number, target, include_self)
-  // defined with the tree walks: virtual int take_subtree(path, node_number, target, include_self)
+  // Number of direct children of the selected node. With none selected, the
+  // number of depth-1 nodes.
+  virtual int child_count(std::string_view path = "", int node_number = 0,
+                          int* found_number = nullptr) const;
+  // Number of nodes below the selected container (0 for a scalar). With none
+  // selected: 0 when `node_number` is omitted or the store is empty, else
+  // node_count() - 1.
+  virtual int descendant_count(std::string_view path = "",
+                               std::optional<int> node_number = std::nullopt,
+                               int* found_number = nullptr) const;
+  // Empties `target` and fills it with deep copies of the selected node (unless
+  // `include_self` is false) and its descendants; returns their number, 0 when
+  // none is selected.
+  virtual int copy_subtree(std::string_view path, int node_number, NodeArray& target,
+                           bool include_self = true) const;
+  // Moves the same records as copy_subtree into `target`'s first positions,
+  // growing it with all-zero records when shorter (a longer one keeps its tail).
+  // The store receives `target`'s former records in their places, each given the
+  // depth of the node it replaces. Empties `target` and returns 0 when none is selected.
+  virtual int take_subtree(std::string_view path, int node_number, NodeArray& target,
+                           bool include_self = true);
   // error_code of the parse; the outputs given receive a copy of the message,
   // the byte position of the error (0 when none), its line (0-based) and column.
   virtual int get_parse_status(std::string* error_message = nullptr, int* error_position = nullptr,
@@ -97,23 +117,39 @@ class JsonDocument final {
   virtual std::string get_value(std::string_view path = "", int node_number = 0,
                                 int* type = nullptr, bool decode = false,
                                 int* found_number = nullptr) const;
-  // defined with node editing: virtual bool set_value(path, node_number, value, type, escape,
-  // found) defined with node editing: virtual bool rename_node(path, node_number, new_name, escape,
-  // found) Node number of the first node, from number `start` on, whose chain of names from level 1
-  // down matches the path's parts; 0 when none. With `relative` and start >= 2 the search begins at
-  // node `start`, its first part taken as matched. Paths: a.b, a[2].c, a.[2].c, [0].cat_name; ""
-  // names node 1.
+  // node editing: virtual bool set_value(path, node_number, value, type, escape, found)
+  // node editing: virtual bool rename_node(path, node_number, new_name, escape, found)
+  // Node number of the first node, from number `start` on, whose chain of names
+  // from level 1 down matches the path's parts; 0 when none. With `relative` and
+  // start >= 2 the search begins at node `start`, its first part taken as
+  // matched. Paths: a.b, a[2].c, a.[2].c, [0].cat_name; "" names node 1.
   virtual int find_node(std::string_view path, int start = 0, bool relative = false) const;
-  // defined with the tree walks: virtual int get_parent(path, node_number, levels, found_number)
-  // defined with the tree walks: virtual int get_child(path, node_number, ordinal, found_number)
-  // defined with the tree walks: virtual int sibling_position(path, node_number, found_number)
-  // defined with the serializer: virtual int to_json_text(path, node_number, text, pretty, found)
-  // defined with node editing: virtual int add_member(path, optional node_number, position, name)
-  // defined with node editing: virtual bool remove_node(path, node_number)
-  // defined with node editing: virtual bool replace_with_json_text(path, node_number, json, keep,
-  // found) defined with node editing: virtual bool replace_with_document(path, node_number, source,
-  // keep, found) defined with node editing: virtual int copy_to_document(path, node_number, target)
-  // defined with the tree walks: virtual std::string node_path(int node_number) const;
+  // Number of the selected node's ancestor `levels` up: the node itself for 0,
+  // its parent for 1; 0 when there is none (a negative `levels` gives 0).
+  virtual int get_parent(std::string_view path = "", int node_number = 0, int levels = 1,
+                         int* found_number = nullptr) const;
+  // Number of the selected node's direct child at 0-based `ordinal`; 0 when there
+  // is none, none is selected or `node_number` is negative.
+  virtual int get_child(std::string_view path, int node_number, int ordinal,
+                        int* found_number = nullptr) const;
+  // 0-based position of the selected node among its siblings; with none selected
+  // -1 for the empty path, else 0.
+  virtual int sibling_position(std::string_view path = "", int node_number = 0,
+                               int* found_number = nullptr) const;
+  // Writes the selected node and its subtree as JSON text into `text` (replacing
+  // its content): compact, or with `pretty` laid out with CR LF and tabs. Stored
+  // names and values are written as they are, never escaped. Returns the number
+  // of nodes written; 0, `text` untouched, when none is selected.
+  virtual int to_json_text(std::string_view path, int node_number, std::string& text,
+                           bool pretty = false, int* found_number = nullptr) const;
+  // node editing: virtual int add_member(path, optional node_number, position, name)
+  // node editing: virtual bool remove_node(path, node_number)
+  // node editing: virtual bool replace_with_json_text(path, node_number, json, keep, found)
+  // node editing: virtual bool replace_with_document(path, node_number, source, keep, found)
+  // node editing: virtual int copy_to_document(path, node_number, target)
+  // Path of node `node_number` as find_node reads it, such as a.b[0].c; "" for
+  // node 1 and for numbers out of range.
+  virtual std::string node_path(int node_number) const;
 
   // Resets, then parses `text` (up to its first zero byte). Returns the error
   // code, 0 when none; lenient unless `strict`. Unfinished input gives 0.

@@ -1,5 +1,7 @@
 #include "json/json_module.h"
 
+#include <exception>
+
 #include "platform/codepage.h"
 
 namespace json {
@@ -108,6 +110,68 @@ std::string decode_json_escapes(std::string_view source) {
       // A byte that is no hex digit: "\u" stays, reading resumes after the "u".
       out.append("\\u");
       i += 2;
+    }
+  }
+  return out;
+}
+
+std::string encode_json_escapes(std::string_view source, bool unicode, bool escape_slash) {
+  std::string out;
+  try {
+    out.reserve(source.size() * 3);
+  } catch (const std::exception&) {  // bad_alloc, or length_error past max_size()
+    return "";
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  bool holding = false;  // the first half of a double-byte character is held
+  char held = 0;
+  for (const char c : source) {
+    const auto b = static_cast<unsigned char>(c);
+    if (unicode && b >= 0x80) {
+      if (!holding) {
+        held = c;
+        holding = true;
+        continue;
+      }
+      const char pair[2] = {held, c};
+      const char16_t unit = platform::multi_byte_to_wide_char(pair, 2);
+      holding = false;
+      const char escape[6] = {'\\',
+                              'u',
+                              kHex[(unit >> 12) & 0xF],
+                              kHex[(unit >> 8) & 0xF],
+                              kHex[(unit >> 4) & 0xF],
+                              kHex[unit & 0xF]};
+      out.append(escape, sizeof escape);
+      continue;
+    }
+    switch (c) {
+      case '\b':
+        out += "\\b";
+        break;
+      case '/':
+        out += escape_slash ? "\\/" : "/";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

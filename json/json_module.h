@@ -20,4 +20,14 @@ bool is_json_number(std::string_view text);
 // than the source.
 std::string decode_json_escapes(std::string_view source);
 
+// `source` escaped for storing as a JSON string value or member name: a quote,
+// backslash, BS, FF, LF, CR and TAB become \" \\ \b \f \n \r \t, other bytes are
+// copied. With `escape_slash` "/" becomes \/. With `unicode` each pair of bytes
+// of 128 or more (a double-byte character; ASCII bytes between its halves are
+// handled on their own) becomes \uXXXX, its UTF-16 code unit in upper-case hex;
+// a lone first half at the end is dropped. At most three times the source's
+// length; "" when that much memory cannot be had.
+std::string encode_json_escapes(std::string_view source, bool unicode = false,
+                                bool escape_slash = false);
+
 }  // namespace json

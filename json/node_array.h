@@ -111,6 +111,26 @@ class NodeArray {
   // Exchanges records i of this array and j of `other` (texts included).
   void swap_record(std::size_t i, NodeArray& other, std::size_t j);
 
+  // Record i's name or value as a view, for reading many texts without copies:
+  // a stored text is viewed in the arena (valid until the array next changes),
+  // an element name or a summary is formatted into `scratch`.
+  std::string_view name_view(std::size_t i, char (&scratch)[24]) const;
+  std::string_view value_view(std::size_t i, char (&scratch)[24]) const;
+
+  // ---- transfers between two arrays (node_array_transfers.cpp) ----
+  // A record's texts live in its array's arena, so a record that changes arrays
+  // takes its texts along into the arena of the array that now holds it.
+
+  // Appends deep copies of `count` records of `source`, from position `first` on.
+  void append_copies(const NodeArray& source, std::size_t first, std::size_t count);
+  // Appends `count` all-zero records: empty texts, depth, type and container 0.
+  void append_zero_records(std::size_t count);
+  // Exchanges this array's records first .. first+count-1 with `other`'s
+  // other_first .. other_first+count-1, pair by pair; every record keeps its
+  // fields and texts. Both ranges must lie inside their arrays.
+  void exchange_records(std::size_t first, NodeArray& other, std::size_t other_first,
+                        std::size_t count);
+
  private:
   enum NameKind : std::uint8_t { kNameText, kNameIndex };
   enum ValueKind : std::uint8_t { kValueText, kValueObjectSummary, kValueArraySummary };
@@ -133,6 +153,8 @@ class NodeArray {
   const Record& at(std::size_t i) const { return blocks_[i >> kBlockShift][i & (kBlock - 1)]; }
   Record& grow();
   std::uint32_t store(std::string_view text);
+  // `r`, a record of `from` (another array), with its texts stored in this arena.
+  Record adopt(const Record& r, const NodeArray& from);
   std::string_view text_at(std::uint32_t offset) const;
   std::string_view text_of(const Record& r, bool name, char* scratch) const;
 
