@@ -606,10 +606,21 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             if (p == end) goto stop;
             const std::uint8_t e = *p;
             if (e != ',' && e != ']' && e != '}' && e != '\r' && e != '\n') goto stop;
+            // A closing bracket of the other kind goes through the handler.
+            const std::size_t states = state_stack.size();
+            if ((e == ']' || e == '}') && states >= 2) {
+              const std::uint8_t below = state_stack[states - 2];
+              if ((below == kInObject && e != '}') || (below == kInArray && e != ']')) goto stop;
+            }
             // Only the plain kinds are taken here; others go through the handler.
             const std::string_view t(reinterpret_cast<const char*>(start), text_size);
             int type;
-            if (is_json_number(t)) {
+            // A plain decimal number is stored as it is checked.
+            bool stored = false;
+            if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
+              stored = true;
+              type = kNumber;
+            } else if (is_json_number(t)) {
               type = kNumber;
             } else if (t == "true" || t == "false") {
               type = kBoolean;
@@ -618,15 +629,10 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             } else {
               goto stop;
             }
-            const std::size_t states = state_stack.size();
-            if ((e == ']' || e == '}') && states >= 2) {
-              const std::uint8_t below = state_stack[states - 2];
-              if ((below == kInObject && e != '}') || (below == kInArray && e != ']')) goto stop;
-            }
             separator_seen = e == ',';
             if (!nodes.empty()) {
               nodes.set_type(last(), type);
-              nodes.set_value(last(), t);
+              if (!stored) nodes.set_value(last(), t);
             }
             end_of_value();
             if (e == '\n') {
