@@ -203,6 +203,7 @@ class JsonDocument final {
   void close_object();
   void close_array();
   std::size_t consume_run(const std::uint8_t* p, std::size_t n);
+  std::size_t consume_tokens(const std::uint8_t* p, std::size_t n);
   void dispatch(std::uint8_t state, std::uint8_t c);
 
   // ---- members, in their fixed order ----

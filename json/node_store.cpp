@@ -35,6 +35,94 @@ std::size_t format_index(char* out, std::uint32_t k) {
   return static_cast<std::size_t>(p - out);
 }
 
+// Plain decimal numbers: an optional minus sign, then 1 to 18 digits with at
+// most one point between two of them. Such a text is kept in a head byte (sign,
+// digit count, low bits of the point's place) and the little-endian bytes of
+// (digits as an integer) << 3 | (high bits of the point's place); the point's
+// place is the number of digits before it, 0 when there is none.
+constexpr int kMaxPackedDigits = 18;
+constexpr std::uint8_t kPackedBits[kMaxPackedDigits + 1] = {0,  4,  7,  10, 14, 17, 20, 24, 27, 30,
+                                                            34, 37, 40, 44, 47, 50, 54, 57, 60};
+
+std::size_t packed_size(int digits) {
+  return 1 + (kPackedBits[digits] + 3 + 7) / 8;
+}
+
+// Eight digit bytes as their number; `all_digits` says whether they were.
+std::uint64_t eight_digits(const char* p, bool& all_digits) {
+  std::uint64_t x;
+  std::memcpy(&x, p, 8);
+  const std::uint64_t d = x - 0x3030303030303030u;
+  all_digits = ((x + 0x4646464646464646u) | d) & 0x8080808080808080u ? false : true;
+  // Pairs, then quads, then the whole, each step joining neighbours (little endian).
+  std::uint64_t v = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+  return (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
+}
+
+// Adds the digits p[0..n) to `v`; false when one of them is not a digit.
+bool add_digits(const char* p, std::size_t n, std::uint64_t& v) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    bool ok;
+    const std::uint64_t eight = eight_digits(p + i, ok);
+    if (!ok) return false;
+    v = v * 100000000u + eight;
+  }
+  for (; i < n; ++i) {
+    const unsigned c = static_cast<unsigned char>(p[i]) - '0';
+    if (c > 9) return false;
+    v = v * 10 + c;
+  }
+  return true;
+}
+
+// Packs `text` into `out` (at least 10 bytes); returns the size, 0 when the
+// text is not a plain decimal number.
+std::size_t pack_number(std::string_view text, std::uint8_t* out) {
+  const char* p = text.data();
+  std::size_t n = text.size();
+  const bool minus = n != 0 && p[0] == '-';
+  if (minus) ++p, --n;
+  if (n == 0 || n > kMaxPackedDigits + 1) return 0;
+  const void* dot = std::memchr(p, '.', n);
+  const std::size_t before = dot ? static_cast<std::size_t>(static_cast<const char*>(dot) - p) : n;
+  const std::size_t after = dot ? n - before - 1 : 0;
+  if (dot && (before == 0 || after == 0)) return 0;
+  const std::size_t digits = before + after;
+  if (digits > kMaxPackedDigits) return 0;
+  std::uint64_t v = 0;
+  if (!add_digits(p, before, v) || !add_digits(p + before + 1, after, v)) return 0;
+  const int point = dot ? static_cast<int>(before) : 0;
+  out[0] = static_cast<std::uint8_t>((minus ? 0x80 : 0) | digits << 2 | (point & 3));
+  std::uint64_t m = v << 3 | static_cast<std::uint64_t>(point >> 2);
+  const std::size_t size = packed_size(static_cast<int>(digits));
+  for (std::size_t k = 1; k < size; ++k, m >>= 8)
+    out[k] = static_cast<std::uint8_t>(m);
+  return size;
+}
+
+// The text of a packed number at `p`, written into `out` (at least 20 bytes).
+std::size_t unpack_number(const unsigned char* p, char* out) {
+  const int digits = (p[0] >> 2) & 0x1F;
+  std::uint64_t m = 0;
+  const std::size_t size = packed_size(digits);
+  for (std::size_t k = size - 1; k >= 1; --k)
+    m = m << 8 | p[k];
+  const int point = (p[0] & 3) | static_cast<int>(m & 7) << 2;
+  std::uint64_t v = m >> 3;
+  char digit_text[kMaxPackedDigits];
+  for (int k = digits - 1; k >= 0; --k, v /= 10)
+    digit_text[k] = static_cast<char>('0' + v % 10);
+  char* o = out;
+  if (p[0] & 0x80) *o++ = '-';
+  for (int k = 0; k < digits; ++k) {
+    if (k == point && point != 0) *o++ = '.';
+    *o++ = digit_text[k];
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
 }  // namespace
 
 NodeArray::NodeArray() = default;
@@ -50,10 +138,17 @@ NodeArray& NodeArray::operator=(NodeArray&& other) noexcept {
 
 NodeArray::NodeArray(const NodeArray& other) : size_(other.size_) {
   blocks_.reserve(other.blocks_.size());
-  for (std::size_t b = 0; b < other.blocks_.size(); ++b) {
-    blocks_.push_back(std::make_unique_for_overwrite<Record[]>(kBlock));
-    const std::size_t n = std::min(kBlock, size_ - b * kBlock);
-    std::copy_n(other.blocks_[b].get(), n, blocks_.back().get());
+  for (const auto& source : other.blocks_) {
+    auto b = std::make_unique<Block>();
+    std::copy_n(source->name, kBlock, b->name);
+    std::copy_n(source->value, kBlock, b->value);
+    std::copy_n(source->depth, kBlock, b->depth);
+    std::copy_n(source->flags, kBlock, b->flags);
+    if (source->wide) {
+      b->wide = std::make_unique<Wide[]>(kBlock);
+      std::copy_n(source->wide.get(), kBlock, b->wide.get());
+    }
+    blocks_.push_back(std::move(b));
   }
   chunks_.reserve(other.chunks_.size());
   pages_.assign(other.pages_.size(), nullptr);
@@ -92,24 +187,33 @@ void NodeArray::swap(NodeArray& other) noexcept {
   pages_.swap(other.pages_);
 }
 
-NodeArray::Record& NodeArray::grow() {
-  if ((size_ & (kBlock - 1)) == 0 && (size_ >> kBlockShift) == blocks_.size()) {
-    blocks_.push_back(std::make_unique_for_overwrite<Record[]>(kBlock));
-  }
-  return at(size_++);
+void NodeArray::add_block() {
+  blocks_.push_back(std::make_unique<Block>());
 }
 
-std::uint32_t NodeArray::store(std::string_view text) {
-  if (text.empty()) return 0;  // offset 0 reads as the empty text
-  char prefix[5];
-  std::size_t n = 0;
-  std::size_t len = text.size();
-  while (len >= 0x80) {
-    prefix[n++] = static_cast<char>((len & 0x7F) | 0x80);
-    len >>= 7;
+void NodeArray::set_wide(Block& b, std::size_t j, int depth, int type, std::uint8_t container) {
+  if (!b.wide) b.wide = std::make_unique<Wide[]>(kBlock);
+  b.wide[j] = Wide{depth, type, container};
+  b.depth[j] = kWideDepth;
+}
+
+void NodeArray::move_record(std::size_t from, std::size_t to) {
+  const Block& s = block(from);
+  Block& t = block(to);
+  const std::size_t i = from & (kBlock - 1);
+  const std::size_t j = to & (kBlock - 1);
+  t.name[j] = s.name[i];
+  t.value[j] = s.value[i];
+  t.flags[j] = s.flags[i];
+  if (s.depth[i] == kWideDepth) {
+    const Wide w = s.wide[i];
+    set_wide(t, j, w.depth, w.type, w.container);
+  } else {
+    t.depth[j] = s.depth[i];
   }
-  prefix[n++] = static_cast<char>(len);
-  const std::size_t need = n + text.size();
+}
+
+std::uint32_t NodeArray::reserve(std::size_t need, char*& out) {
   if (chunks_.empty() || chunks_.back().used + need > chunks_.back().size) {
     // A new chunk on the next free page: small for the first, then 64 KiB or
     // whole pages enough for a long text.
@@ -118,7 +222,7 @@ std::uint32_t NodeArray::store(std::string_view text) {
     const std::size_t first_page = pages_.size();
     const std::size_t page_count = (size + kPage - 1) / kPage;
     if (first_page + page_count > (std::size_t{1} << (32 - kPageShift)) ||
-        text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        need > std::numeric_limits<std::uint32_t>::max()) {
       return 0;  // beyond the 4 GiB the offsets reach: reads as ""
     }
     // The first byte of the offset space stays unused: offset 0 means "".
@@ -130,10 +234,27 @@ std::uint32_t NodeArray::store(std::string_view text) {
   }
   Chunk& c = chunks_.back();
   const std::size_t offset = (c.first_page << kPageShift) + c.used;
-  std::memcpy(c.bytes.get() + c.used, prefix, n);
-  if (!text.empty()) std::memcpy(c.bytes.get() + c.used + n, text.data(), text.size());
+  out = c.bytes.get() + c.used;
   c.used += need;
   return static_cast<std::uint32_t>(offset);
+}
+
+std::uint32_t NodeArray::store(std::string_view text) {
+  if (text.empty()) return 0;  // offset 0 reads as the empty text
+  char prefix[10];
+  std::size_t n = 0;
+  std::size_t len = text.size();
+  while (len >= 0x80) {
+    prefix[n++] = static_cast<char>((len & 0x7F) | 0x80);
+    len >>= 7;
+  }
+  prefix[n++] = static_cast<char>(len);
+  char* out = nullptr;
+  const std::uint32_t offset = reserve(n + text.size(), out);
+  if (offset == 0) return 0;
+  std::memcpy(out, prefix, n);
+  std::memcpy(out + n, text.data(), text.size());
+  return offset;
 }
 
 std::string_view NodeArray::text_at(std::uint32_t offset) const {
@@ -150,33 +271,39 @@ std::string_view NodeArray::text_at(std::uint32_t offset) const {
   return std::string_view(reinterpret_cast<const char*>(p), len);
 }
 
-// The name or value text of a record; made in `scratch` (24 bytes) when it is
-// an element name or a summary.
-std::string_view NodeArray::text_of(const Record& r, bool name, char* scratch) const {
+// The name or value text of record i; made in `scratch` (24 bytes) when it is
+// an element name, a summary or a packed number.
+std::string_view NodeArray::text_of(std::size_t i, bool name, char* scratch) const {
+  const Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
   if (name) {
-    if (r.name_kind == kNameIndex) return std::string_view(scratch, format_index(scratch, r.name));
-    return text_at(r.name);
+    if (b.flags[j] & kNameIndex) return std::string_view(scratch, format_index(scratch, b.name[j]));
+    return text_at(b.name[j]);
   }
-  switch (r.value_kind) {
+  const std::uint32_t v = b.value[j];
+  switch ((b.flags[j] & kValueMask) >> kValueShift) {
     case kValueObjectSummary:
-      return std::string_view(scratch,
-                              format_summary(scratch, '{', '}', static_cast<int>(r.value)));
+      return std::string_view(scratch, format_summary(scratch, '{', '}', static_cast<int>(v)));
     case kValueArraySummary:
-      return std::string_view(scratch,
-                              format_summary(scratch, '[', ']', static_cast<int>(r.value)));
+      return std::string_view(scratch, format_summary(scratch, '[', ']', static_cast<int>(v)));
+    case kValueNumber:
+      return std::string_view(
+          scratch, unpack_number(reinterpret_cast<const unsigned char*>(pages_[v >> kPageShift] +
+                                                                        (v & (kPage - 1))),
+                                 scratch));
     default:
-      return text_at(r.value);
+      return text_at(v);
   }
 }
 
 void NodeArray::append_name(std::size_t i, std::string& out) const {
   char scratch[24];
-  out.append(text_of(at(i), true, scratch));
+  out.append(text_of(i, true, scratch));
 }
 
 void NodeArray::append_value(std::size_t i, std::string& out) const {
   char scratch[24];
-  out.append(text_of(at(i), false, scratch));
+  out.append(text_of(i, false, scratch));
 }
 
 std::string NodeArray::name(std::size_t i) const {
@@ -193,24 +320,23 @@ std::string NodeArray::value(std::size_t i) const {
 
 bool NodeArray::name_equals(std::size_t i, std::string_view text) const {
   char scratch[24];
-  return text_of(at(i), true, scratch) == text;
+  return text_of(i, true, scratch) == text;
 }
 
 bool NodeArray::value_is_empty(std::size_t i) const {
-  const Record& r = at(i);
-  return r.value_kind == kValueText && r.value == 0;
+  const Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
+  return (b.flags[j] & kValueMask) == kValueText << kValueShift && b.value[j] == 0;
 }
 
 JsonNode NodeArray::get(std::size_t i) const {
-  const Record& r = at(i);
-  return JsonNode{name(i), value(i), r.depth, r.type, r.container};
+  return JsonNode{name(i), value(i), depth(i), type(i), container(i)};
 }
 
 void NodeArray::set(std::size_t i, const JsonNode& node) {
-  Record& r = at(i);
-  r.depth = node.depth;
-  r.type = node.type;
-  r.container = node.container;
+  set_depth(i, node.depth);
+  set_type(i, node.type);
+  set_container(i, node.container);
   set_name(i, node.name);
   set_value(i, node.value);
 }
@@ -221,46 +347,52 @@ void NodeArray::push_back(const JsonNode& node) {
   set_value(size_ - 1, node.value);
 }
 
-std::size_t NodeArray::add(int depth, int type, std::uint8_t container) {
-  grow() = Record{0, 0, depth, type, container, kNameText, kValueText};
-  return size_;
-}
-
 void NodeArray::set_name(std::size_t i, std::string_view text) {
   const std::uint32_t offset = store(text);
-  Record& r = at(i);
-  r.name = offset;
-  r.name_kind = kNameText;
+  Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
+  b.name[j] = offset;
+  b.flags[j] = static_cast<std::uint8_t>(b.flags[j] & ~kNameIndex);
 }
 
-void NodeArray::set_element_name(std::size_t i, int k) {
-  Record& r = at(i);
-  r.name = static_cast<std::uint32_t>(k);
-  r.name_kind = kNameIndex;
+bool NodeArray::set_plain_number(std::size_t i, std::string_view text) {
+  std::uint8_t packed[10];
+  const std::size_t size = pack_number(text, packed);
+  if (size == 0) return false;
+  char* out = nullptr;
+  const std::uint32_t offset = reserve(size, out);
+  if (offset == 0) return false;
+  std::memcpy(out, packed, size);
+  Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
+  b.value[j] = offset;
+  b.flags[j] = static_cast<std::uint8_t>((b.flags[j] & ~kValueMask) | kValueNumber << kValueShift);
+  return true;
 }
 
 void NodeArray::set_value(std::size_t i, std::string_view text) {
+  if (set_plain_number(i, text)) return;
   const std::uint32_t offset = store(text);
-  Record& r = at(i);
-  r.value = offset;
-  r.value_kind = kValueText;
-}
-
-void NodeArray::set_summary(std::size_t i, Summary kind, int count) {
-  Record& r = at(i);
-  r.value = static_cast<std::uint32_t>(count);
-  r.value_kind = kind == Summary::object ? kValueObjectSummary : kValueArraySummary;
+  Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
+  b.value[j] = offset;
+  b.flags[j] = static_cast<std::uint8_t>(b.flags[j] & ~kValueMask);
 }
 
 void NodeArray::insert_empty(std::size_t pos, std::size_t count) {
   if (pos > size_) pos = size_;
   const std::size_t old_size = size_;
   for (std::size_t k = 0; k < count; ++k)
-    grow();
+    add(0, 0, 0);
   for (std::size_t i = old_size; i-- > pos;)
-    at(i + count) = at(i);
+    move_record(i, i + count);
   for (std::size_t i = pos; i < pos + count; ++i) {
-    at(i) = Record{0, 0, 0, 0, 0, kNameText, kValueText};
+    Block& b = block(i);
+    const std::size_t j = i & (kBlock - 1);
+    b.name[j] = 0;
+    b.value[j] = 0;
+    b.depth[j] = 0;
+    b.flags[j] = 0;
   }
 }
 
@@ -268,7 +400,7 @@ void NodeArray::erase(std::size_t pos, std::size_t count) {
   if (pos >= size_) return;
   count = std::min(count, size_ - pos);
   for (std::size_t i = pos + count; i < size_; ++i)
-    at(i - count) = at(i);
+    move_record(i, i - count);
   size_ -= count;
   while (blocks_.size() > (size_ + kBlock - 1) / kBlock)
     blocks_.pop_back();

@@ -227,8 +227,10 @@ int JsonDocument::feed(std::span<const std::uint8_t> bytes, std::optional<bool> 
       return error_code;
     }
     if (runs) {
-      i += consume_run(p + i, n - i);
-      if (i == n) break;
+      i += consume_tokens(p + i, n - i);
+      // The byte it stopped at, if any, takes the step below; an error it
+      // recorded is handled at the top of the loop.
+      if (i == n || error_position != 0) continue;
     }
     const std::uint8_t c = p[i++];
     // 2. Position, line and column of this byte.
@@ -376,6 +378,307 @@ std::size_t JsonDocument::consume_run(const std::uint8_t* p, std::size_t n) {
   position += static_cast<int>(k);
   column += static_cast<int>(k);
   return k;
+}
+
+// The fused scan: reads whole tokens at once while they take their usual form
+// (a quoted name up to its colon, a quoted string value, a bare value up to the
+// byte that ends it, the brackets and commas between them), making exactly the
+// changes the handlers would make byte by byte. It stops at the first byte it
+// does not read in this way (anything that may record an error, an unquoted
+// name, TAB, CR, LF or a zero byte inside a token, the end of the piece), and
+// the byte loop takes over there. A name or value that began in an earlier
+// piece is left to consume_run and the handlers.
+//
+// The text buffer is only written when the scan stops: while it runs, the
+// buffer's content is the last token's bytes, which are still in the input.
+std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const std::size_t n) {
+  if (state_stack.empty()) return consume_run(begin, n);
+  switch (state_stack.back()) {
+    case kMemberName:
+    case kStringValue:
+    case kBareValue:
+      return consume_run(begin, n);
+    default:
+      break;
+  }
+  const std::uint8_t* p = begin;
+  const std::uint8_t* const end = begin + n;
+  // What the text buffer holds, when `text_pending`: the bytes text..text+text_size.
+  const std::uint8_t* text = p;
+  std::size_t text_size = 0;
+  bool text_pending = false;
+  const auto flush_text = [&] {
+    if (!text_pending) return;
+    text_buffer.clear();
+    text_buffer.append_without_zero(reinterpret_cast<const char*>(text), text_size);
+    text_pending = false;
+  };
+  const auto clear_text = [&] {
+    text_pending = true;
+    text_size = 0;
+  };
+  // `k` bytes that are neither CR nor LF.
+  const auto advance = [&](std::size_t k) {
+    position += static_cast<int>(k);
+    column += static_cast<int>(k);
+    p += k;
+  };
+  const auto last = [&] { return nodes.size() - 1; };
+  const auto end_of_value = [&] {
+    state_stack.pop_back();
+    if (!集_节点索引组.empty()) 集_节点索引组.pop_back();
+  };
+  // close_array adds an empty last element after a final comma, clearing the buffer.
+  const auto close_array_here = [&] {
+    if (static_cast<int>(nodes.size()) == comma_node_count) flush_text();
+    close_array();
+  };
+
+  while (!state_stack.empty()) {
+    // Whitespace between tokens is skipped in every state this loop is in.
+    while (p < end) {
+      const std::uint8_t c = *p;
+      if (c == ' ') {
+        advance(1 + run_of_spaces(p + 1, static_cast<std::size_t>(end - p - 1)));
+        continue;
+      }
+      if (c == '\n') {
+        ++line;
+        column = 0;
+      } else if (c == '\t') {
+        ++column;
+      } else if (c != '\r') {
+        break;
+      }
+      ++position;
+      ++p;
+    }
+    if (p == end) break;
+    const std::uint8_t c = *p;
+    switch (state_stack.back()) {
+      case kInObject:
+        if (c == '"') {
+          if (strict && !separator_seen) goto stop;
+          advance(1);
+          unquoted_name = false;
+          new_node(kMemberName);
+          // The name, up to its closing quote; a backslash means nothing here.
+          const std::uint8_t* const start = p;
+          const std::uint8_t* q = p;
+          while (q < end) {
+            q += run_of_quoted(q, static_cast<std::size_t>(end - q), kEndsQuotedName);
+            if (q == end) break;
+            const std::uint8_t b = *q;
+            if (b == '"' || b == 0 || b == '\t' || b == '\r' || b == '\n') break;
+            ++q;
+          }
+          text = start;
+          text_size = static_cast<std::size_t>(q - start);
+          text_pending = true;
+          advance(text_size);
+          if (p == end || *p != '"') goto stop;
+          if (!nodes.empty())
+            nodes.set_name(last(),
+                           std::string_view(reinterpret_cast<const char*>(start), text_size));
+          state_stack.back() = kAwaitColon;
+          advance(1);
+          continue;
+        }
+        if (c == '}' || (c == ']' && !strict)) {
+          advance(1);
+          close_object();
+          if (error_position != 0) goto stop;
+          continue;
+        }
+        if (c == ',' && !separator_seen) {
+          separator_seen = true;
+          advance(1);
+          continue;
+        }
+        goto stop;
+
+      case kAwaitColon:
+        if (c == ':') {
+          advance(1);
+        } else if (strict) {
+          goto stop;
+        }
+        // Without strict checking any other byte is the value's first.
+        state_stack.back() = kAwaitValue;
+        continue;
+
+      case kInArray:
+        if (c == '{') {
+          separator_seen = true;
+          advance(1);
+          new_node(kInObject);
+          clear_text();
+          continue;
+        }
+        if (c == ']' || (c == '}' && !strict)) {
+          advance(1);
+          close_array_here();
+          if (error_position != 0) goto stop;
+          continue;
+        }
+        if (c == ',') {
+          separator_seen = true;
+          const int count = static_cast<int>(nodes.size());
+          if (count == comma_node_count) goto stop;  // an empty element
+          comma_node_count = count;
+          advance(1);
+          continue;
+        }
+        if (c == '}' || (strict && !separator_seen)) goto stop;
+        // An element begins; its first byte is read in the value state.
+        new_node(kAwaitValue);
+        clear_text();
+        continue;
+
+      case kAwaitValue:
+        switch (c) {
+          case '{':
+          case '[':
+            separator_seen = true;
+            clear_text();
+            state_stack.back() = c == '{' ? kInObject : kInArray;
+            if (!nodes.empty()) nodes.set_type(last(), c == '{' ? kObject : kArray);
+            current_depth += 1;
+            advance(1);
+            continue;
+          case ',':
+          case ']':
+          case '}':
+          case 0:
+            goto stop;
+          case '"': {
+            advance(1);
+            clear_text();
+            if (!nodes.empty()) nodes.set_type(last(), kString);
+            state_stack.back() = kStringValue;
+            // The string, up to a quote that no backslash escapes.
+            const std::uint8_t* const start = p;
+            const std::uint8_t* q = p;
+            bool escaped = escape_pending;
+            while (q < end) {
+              const std::size_t k =
+                  run_of_quoted(q, static_cast<std::size_t>(end - q), kEndsStringRun);
+              if (k != 0) escaped = false;
+              q += k;
+              if (q == end) break;
+              const std::uint8_t b = *q;
+              if (b == '\\') {
+                escaped = !escaped;
+              } else if (b == '"') {
+                if (!escaped) break;
+                escaped = false;
+              } else if (b == 0 || b == '\t' || b == '\r' || b == '\n') {
+                break;
+              } else {
+                escaped = false;
+              }
+              ++q;
+            }
+            escape_pending = escaped;
+            text = start;
+            text_size = static_cast<std::size_t>(q - start);
+            advance(text_size);
+            if (p == end || *p != '"') goto stop;
+            if (!nodes.empty())
+              nodes.set_value(last(),
+                              std::string_view(reinterpret_cast<const char*>(start), text_size));
+            end_of_value();
+            separator_seen = false;
+            advance(1);
+            continue;
+          }
+          default: {
+            // A bare value, up to the byte that ends it.
+            const std::uint8_t* const start = p;
+            const std::uint8_t* q = p + 1;
+            while (q < end && !(kClasses[*q] & (kEndsBareRun | kDroppedInBare)))
+              ++q;
+            clear_text();
+            state_stack.back() = kBareValue;
+            text = start;
+            text_size = static_cast<std::size_t>(q - start);
+            advance(text_size);
+            if (p == end) goto stop;
+            const std::uint8_t e = *p;
+            if (e != ',' && e != ']' && e != '}' && e != '\r' && e != '\n') goto stop;
+            // A closing bracket of the other kind goes through the handler.
+            const std::size_t states = state_stack.size();
+            if ((e == ']' || e == '}') && states >= 2) {
+              const std::uint8_t below = state_stack[states - 2];
+              if ((below == kInObject && e != '}') || (below == kInArray && e != ']')) goto stop;
+            }
+            // Only the plain kinds are taken here; others go through the handler.
+            const std::string_view t(reinterpret_cast<const char*>(start), text_size);
+            int type;
+            // A plain decimal number is stored as it is checked.
+            bool stored = false;
+            if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
+              stored = true;
+              type = kNumber;
+            } else if (is_json_number(t)) {
+              type = kNumber;
+            } else if (t == "true" || t == "false") {
+              type = kBoolean;
+            } else if (t == "null") {
+              type = kNull;
+            } else {
+              goto stop;
+            }
+            separator_seen = e == ',';
+            if (!nodes.empty()) {
+              nodes.set_type(last(), type);
+              if (!stored) nodes.set_value(last(), t);
+            }
+            end_of_value();
+            if (e == '\n') {
+              ++line;
+              column = 0;
+              ++position;
+              ++p;
+              continue;
+            }
+            if (e == '\r') {
+              ++position;
+              ++p;
+              continue;
+            }
+            advance(1);
+            if (state_stack.empty()) continue;
+            if (e == '}') {
+              close_object();
+              if (error_position != 0) goto stop;
+            } else if (e == ']') {
+              close_array_here();
+              if (error_position != 0) goto stop;
+            } else if (state_stack.back() == kInArray) {
+              separator_seen = true;
+              const int count = static_cast<int>(nodes.size());
+              if (count == comma_node_count) {
+                flush_text();
+                new_node(kAwaitValue);
+                对象值_准备获取(',');
+                comma_node_count = count + 1;
+                if (error_position != 0) goto stop;
+              } else {
+                comma_node_count = count;
+              }
+            }
+            continue;
+          }
+        }
+
+      default:
+        goto stop;
+    }
+  }
+stop:
+  flush_text();
+  return static_cast<std::size_t>(p - begin);
 }
 
 void JsonDocument::record_error(int code, std::string message) {

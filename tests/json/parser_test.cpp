@@ -551,6 +551,77 @@ TEST(Scans, RandomBytesGiveTheSameResultBothWays) {
   }
 }
 
+// Documents with every kind of token the scans read: quoted and unquoted names,
+// names and strings holding TAB, CR, LF, backslashes and zero bytes, escapes at
+// the end of a string, numbers, literals in any case, empty and nested
+// containers, missing values and commas, closing brackets of the wrong kind,
+// values ended by CR or LF, and text around the document.
+const std::vector<std::string>& token_documents() {
+  static const std::vector<std::string> documents = {
+      "{\"id\":123,\"s\":\"x y\",\"e\":\"a\\\"b\\\\\",\"t\":true,\"f\":false,\"n\":null}",
+      " \r\n\t[1,-2.5,1e+5,0,\"\",[],{},[[]],{\"a\":{}},\"\\\\\\\"\",tRuE,NULL]\n ",
+      "{\"a\tb\":\"c\td\",\"x\r\ny\":\"z\r\nw\",\"q\\\":\"v\\\\\\\"\"}",
+      "{\"k\0z\":\"v\0w\",\"m\":1\0 2,\"n\":[\0]}"s,
+      "[1 , 2\t,\r\n3 ]",
+      "{a:1,b:\"s\",c,d:,e:[1,2},f:{}}",
+      "{\"a\" : \"b\"\n,\"c\"\r\n:\r\n[ 1e5, 12 34, word, -, 007 ]\n}",
+      "[1,,2,]",
+      "[{\"a\":1]}, 2}",
+      "{\"x\":1\r\"y\":2\n\"z\":3}",
+      "xx [\"\xD6\xD0\\u4e2d\",{\"\xA1\xB0\":\"\xA1\xB1\"}] z",
+      "[\"a\"\"b\",{}{},1 \"c\"]",
+      "\"a\":1,\"b\":[2,\"x\"],\"c\":{\"d\":null}",
+  };
+  return documents;
+}
+
+// Parses `pieces` in runs and compares everything with the byte-at-a-time parse
+// of the whole input, before and after completing what is open.
+void expect_scans_agree(std::string_view input, const std::vector<std::string_view>& pieces,
+                        Options o) {
+  JsonDocument runs = json_test::parse_pieces(pieces, o, Scan::in_runs);
+  JsonDocument reference = json_test::parse_whole(input, o, Scan::byte_at_a_time);
+  ASSERT_EQ(runs.debug_dump(), reference.debug_dump());
+  runs.close_open_containers();
+  reference.close_open_containers();
+  ASSERT_EQ(runs.debug_dump(), reference.debug_dump());
+}
+
+TEST(Scans, EverySplitOfEveryTokenKind) {
+  for (const std::string& input : token_documents()) {
+    for (Options o : {kLenient, kStrict, kTopLenient, kTopStrict}) {
+      for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+        SCOPED_TRACE(testing::Message() << input << " cut at " << cut << " strict " << o.strict
+                                        << " top " << o.top_level_naming);
+        const std::string_view whole(input);
+        expect_scans_agree(input, {whole.substr(0, cut), whole.substr(cut)}, o);
+        if (HasFatalFailure()) return;
+      }
+    }
+  }
+}
+
+// Every byte of each document replaced in turn by each byte that has an effect
+// of its own somewhere: strict errors arise at every position, and lenient
+// parses take every irregular path.
+TEST(Scans, ReplacedByteAtEveryPosition) {
+  const char replacements[] = {'\t', '\n', '\r', '}', ']', '{', '[', ',',
+                               ':',  '"',  '\\', ' ', 'X', '1', '\0'};
+  for (const std::string& document : token_documents()) {
+    for (std::size_t at = 0; at < document.size(); ++at) {
+      for (char r : replacements) {
+        std::string input = document;
+        input[at] = r;
+        for (Options o : {kLenient, kStrict, kTopStrict}) {
+          SCOPED_TRACE(testing::Message() << input << " strict " << o.strict);
+          expect_scans_agree(input, {input}, o);
+          if (HasFatalFailure()) return;
+        }
+      }
+    }
+  }
+}
+
 // ---- bad input ----
 
 TEST(BadInput, TruncatedDocumentsAtEveryLength) {

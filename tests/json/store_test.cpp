@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -229,6 +230,101 @@ TEST(NodeArray, ManyBlocksAndChunksSurviveCopyInsertAndErase) {
   b.swap_record(0, c, 0);
   EXPECT_EQ(c.get(0), expected[0]);
   EXPECT_EQ(b.get(0), (JsonNode{"x", "1", 1, 1, 4}));
+}
+
+TEST(NodeArray, NumberTextsReadBackExactly) {
+  // Texts of digits, signs and points, plain decimals or not, each as written.
+  const std::string texts[] = {"0",
+                               "-0",
+                               "7",
+                               "-65.613616999999977",
+                               "43.420273000000009",
+                               "007",
+                               "-0.0",
+                               "1.5",
+                               "00.000",
+                               "123456789012345678",
+                               "-12345678.12345678",
+                               "1.2.3",
+                               "1234567890123456789",
+                               "-1234567890.123456789",
+                               "99999999999999999.9",
+                               "-",
+                               "1.",
+                               ".5",
+                               "-.5",
+                               "1e+5",
+                               "1E-05",
+                               "+1",
+                               "--1",
+                               "12a",
+                               "1 2",
+                               "0x10",
+                               "1.5.",
+                               "",
+                               "9.99999999999999999",
+                               "0.00000000000000001",
+                               "12345678",
+                               "1234567.8"};
+  NodeArray a;
+  for (const std::string& t : texts)
+    a.push_back({"n", t, 2, 1, 5});
+  ASSERT_EQ(a.size(), std::size(texts));
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a.value(i), texts[i]);
+    EXPECT_EQ(a.value_is_empty(i), texts[i].empty()) << texts[i];
+  }
+  // A number replaced by another text, and the reverse.
+  a.set_value(3, "abc");
+  a.set_value(0, "-98.76");
+  EXPECT_EQ(a.value(3), "abc");
+  EXPECT_EQ(a.value(0), "-98.76");
+  EXPECT_FALSE(a.set_plain_number(1, "1e+5"));
+  EXPECT_EQ(a.value(1), "-0");
+  EXPECT_TRUE(a.set_plain_number(1, "10.25"));
+  EXPECT_EQ(a.value(1), "10.25");
+  const NodeArray copy = a;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    EXPECT_EQ(copy.get(i), a.get(i));
+}
+
+TEST(NodeArray, FieldsOfAnySizeReadBackExactly) {
+  // Depths, types and containers beyond what a record holds in itself.
+  const JsonNode records[] = {
+      {"a", "1", 254, 6, 5},           {"b", "2", 255, 0, 4},       {"c", "3", 256, 7, 0},
+      {"d", "4", -1, -1, 1},           {"e", "5", INT_MAX, 3, 255}, {"f", "6", INT_MIN, INT_MAX, 4},
+      {"g", "7", 1000001, INT_MIN, 5}, {"h", "8", 0, 0, 0},
+  };
+  NodeArray a;
+  for (int round = 0; round < 600; ++round) {  // enough for several blocks
+    for (const JsonNode& r : records)
+      a.push_back(r);
+  }
+  const auto expect_all = [&](const NodeArray& x, std::size_t shift) {
+    for (std::size_t i = 0; i < x.size(); ++i)
+      ASSERT_EQ(x.get(i), records[(i + shift) % std::size(records)]) << i;
+  };
+  expect_all(a, 0);
+  // Inserting and erasing move the records, wide fields included, across blocks.
+  a.insert_empty(0, 3);
+  EXPECT_EQ(a.get(1), JsonNode{});
+  a.erase(0, 4);
+  expect_all(a, 1);
+  expect_all(NodeArray(a), 1);
+  // Each field set alone, both ways across the record's own limits.
+  a.set_depth(0, 300);
+  a.set_type(0, 2);
+  EXPECT_EQ(a.get(0), (JsonNode{"b", "2", 300, 2, 4}));
+  a.set_depth(0, 3);
+  a.set_container(0, 9);
+  EXPECT_EQ(a.get(0), (JsonNode{"b", "2", 3, 2, 9}));
+  a.set_container(1, 0);
+  a.set_type(1, 12);
+  EXPECT_EQ(a.get(1), (JsonNode{"c", "3", 256, 12, 0}));
+  a.set_type(7, 5);
+  a.set_depth(7, 2);
+  a.set_container(7, 4);
+  EXPECT_EQ(a.get(7), (JsonNode{"a", "1", 2, 5, 4}));
 }
 
 }  // namespace
