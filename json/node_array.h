@@ -192,6 +192,8 @@ class NodeArray {
   // an element name or a summary is formatted into `scratch`.
   std::string_view name_view(std::size_t i, char (&scratch)[24]) const;
   std::string_view value_view(std::size_t i, char (&scratch)[24]) const;
+  // Bytes the stored texts take, a guide for sizing output.
+  std::size_t text_bytes() const;
 
   // ---- transfers between two arrays (node_array_transfers.cpp) ----
   // A record's texts live in its array's arena, so a record that changes arrays
@@ -252,8 +254,19 @@ class NodeArray {
   // Room for `size` bytes at the end of the arena; its offset, 0 when none.
   std::uint32_t reserve(std::size_t size, char*& out);
   std::uint32_t store(std::string_view text);
-  // `r`, a record of `from` (another array), with its texts stored in this arena.
-  Record adopt(const Record& r, const NodeArray& from);
+  // A record with its own copies of its texts, for carrying it to another array.
+  struct Loose {
+    int depth = 0;
+    int type = 0;
+    std::uint8_t container = 0;
+    bool name_is_index = false;
+    std::uint32_t index = 0;  // the element index when name_is_index
+    int value_kind = kValueText;
+    std::uint32_t count = 0;  // the child count of a summary
+    std::string name, value;
+  };
+  Loose loose(std::size_t i) const;
+  void set_loose(std::size_t i, const Loose& r);
   std::string_view text_at(std::uint32_t offset) const;
   std::string_view text_of(std::size_t i, bool name, char* scratch) const;
 
