@@ -18,7 +18,8 @@ Variant Object::invoke(std::string_view member, Access access, std::vector<Varia
   Variant result;
   const bool done = server_->invoke(name, access, args, result);
   if (ok) *ok = done;
-  return done ? result : Variant{};
+  if (!done) return {};
+  return result;  // moved out, not copied: a response body can be large
 }
 
 }  // namespace automation

@@ -34,9 +34,14 @@ double Variant::to_number() const {
   return 0;
 }
 
-Bytes Variant::to_bytes() const {
+Bytes Variant::to_bytes() const& {
   const auto* b = std::get_if<Bytes>(&value_);
   return b ? *b : Bytes{};
+}
+
+Bytes Variant::to_bytes() && {
+  auto* b = std::get_if<Bytes>(&value_);
+  return b ? std::move(*b) : Bytes{};
 }
 
 }  // namespace automation

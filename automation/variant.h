@@ -42,8 +42,10 @@ class Variant {
   std::string to_text() const;
   // A number (a logical as 0 or -1, as the platform has it); 0 for anything else.
   double to_number() const;
-  // The contents of a byte array; empty for anything else.
-  Bytes to_bytes() const;
+  // The contents of a byte array; empty for anything else. A temporary gives
+  // up its bytes instead of copying them.
+  Bytes to_bytes() const&;
+  Bytes to_bytes() &&;
 
   bool operator==(const Variant&) const = default;
 

@@ -202,6 +202,7 @@ class WinHttpRequest final : public Server {
     long status = 0;
     std::string status_text;
     std::vector<std::string> header_lines;  // without the status line
+    bool head_complete = false;             // the blank line after the header lines came
     Bytes body;
   };
 
@@ -434,7 +435,9 @@ class WinHttpRequest final : public Server {
       long code = 0;
       curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
       response.status = code;
-      return code > 0;
+      // A connection that closed inside the head ends the transfer without an
+      // error; such an answer is not a response.
+      return code > 0 && response.head_complete;
     }
     // A proxy that refused the tunnel answered; its answer is the response.
     long connect_code = 0;
@@ -445,6 +448,9 @@ class WinHttpRequest final : public Server {
 
   // Runs the transfer, ending it when the network stays idle for longer than
   // the send limit (while the body goes out) or the receive limit (after).
+  // Idleness counts from the moment the connection is made, so a TLS handshake
+  // that stalls is bounded like any other wait; any event on the connection,
+  // a byte of the head included, is activity.
   CURLcode run() {
     CURL* easy = easy_.get();
     CURLM* multi = multi_.get();
@@ -454,20 +460,26 @@ class WinHttpRequest final : public Server {
     Clock::time_point last_activity = Clock::now();
     curl_off_t last_up = -1, last_down = -1;
     long last_redirects = 0;
+    int events = 0;
     for (;;) {
       int running = 0;
       if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
       if (running == 0) break;
 
-      curl_off_t up = 0, down = 0, pretransfer = 0;
-      long redirects = 0;
+      curl_off_t up = 0, down = 0;
+      long redirects = 0, port = 0;
       curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up);
       curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
-      curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
       curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+      // The peer's port is known once the TCP connection is made, before any
+      // TLS handshake on it.
+      curl_easy_getinfo(easy, CURLINFO_PRIMARY_PORT, &port);
+      const bool connected = port > 0;
       const Clock::time_point now = Clock::now();
-      // Connecting is bounded by the connect limit; idleness counts from there.
-      if (up != last_up || down != last_down || redirects != last_redirects || pretransfer == 0) {
+      // Resolving and connecting are bounded by the connect limit; idleness
+      // counts from there.
+      if (events > 0 || up != last_up || down != last_down || redirects != last_redirects ||
+          !connected) {
         last_activity = now;
         last_up = up;
         last_down = down;
@@ -476,13 +488,14 @@ class WinHttpRequest final : public Server {
       const bool body_sent = static_cast<size_t>(up) >= body_.size();
       const long limit_ms = body_sent ? timeouts_.receive : timeouts_.send;
       int wait_ms = 1000;
-      if (limit_ms > 0 && pretransfer != 0) {
+      if (limit_ms > 0 && connected) {
         const auto idle =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - last_activity).count();
         if (idle >= limit_ms) return CURLE_OPERATION_TIMEDOUT;
         wait_ms = static_cast<int>(std::min<long long>(wait_ms, limit_ms - idle));
       }
-      if (curl_multi_poll(multi, nullptr, 0, wait_ms, nullptr) != CURLM_OK) {
+      events = 0;
+      if (curl_multi_poll(multi, nullptr, 0, wait_ms, &events) != CURLM_OK) {
         return CURLE_FAILED_INIT;
       }
     }
@@ -505,7 +518,9 @@ class WinHttpRequest final : public Server {
       const size_t code_end = line.find(' ', line.find(' ') + 1);
       response.status = std::atol(std::string(line.substr(line.find(' ') + 1, 3)).c_str());
       if (code_end != std::string_view::npos) response.status_text = line.substr(code_end + 1);
-    } else if (!line.empty()) {
+    } else if (line.empty()) {
+      response.head_complete = true;
+    } else {
       response.header_lines.emplace_back(line);
     }
     return size * count;

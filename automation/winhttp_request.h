@@ -3,10 +3,12 @@
 // Members (names lower-cased by the handle):
 //   SetTimeouts(resolve, connect, send, receive)  milliseconds; 0 or -1 unlimited.
 //       Defaults: resolve unlimited, connect 60 s, send 30 s, receive 30 s.
-//       Resolving and connecting (TLS handshake included) share one limit, the
-//       sum of the two (unlimited when connect is). Send and receive bound each
-//       wait for the network while the body goes out / the answer comes in,
-//       not the whole exchange.
+//       Resolving, connecting and the TLS handshake share one limit, the sum
+//       of the two (unlimited when connect is). From the moment the TCP
+//       connection is made, send and receive also bound each wait for the
+//       network (TLS handshake included) while the body goes out / the answer
+//       comes in, not the whole exchange: an answer that keeps arriving,
+//       however slowly, completes.
 //   SetProxy(setting[, server[, bypass]])  2 routes through `server`; 0 and 1 go direct.
 //   SetRequestHeader(name, value)  adds or replaces; "" means the header is not
 //       sent. Allowed before Open; headers set after a Send start the next request.

@@ -52,6 +52,18 @@ TEST(Variant, KindsAndTheirEmptyValues) {
   EXPECT_EQ(Variant(std::int32_t{1}).wide(), u"");
 }
 
+TEST(Variant, ATemporaryGivesUpItsBytes) {
+  Variant v(Bytes(4096, 7));
+  const std::uint8_t* held = std::get<Bytes>(v.value()).data();
+  const Bytes copied = v.to_bytes();
+  EXPECT_EQ(copied, Bytes(4096, 7));
+  EXPECT_NE(copied.data(), held);
+  const Bytes taken = std::move(v).to_bytes();
+  EXPECT_EQ(taken, Bytes(4096, 7));
+  EXPECT_EQ(taken.data(), held);  // the same buffer, not a copy
+  EXPECT_TRUE(std::move(Variant(2.5)).to_bytes().empty());
+}
+
 TEST(Object, CreateByProgIdOrClassIdIgnoringCase) {
   RecordingRegistration recording(kProgId);
   const char* names[] = {"Test.Recorder.1", "test.RECORDER.1"};

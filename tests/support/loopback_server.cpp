@@ -38,14 +38,14 @@ bool is_ipv4(std::string_view host) {
 
 }  // namespace
 
-SelfSignedCertificate::SelfSignedCertificate(std::string_view host) {
+SelfSignedCertificate::SelfSignedCertificate(std::string_view host, Validity validity) {
   key_ = EVP_EC_gen("P-256");
   cert_ = X509_new();
   if (!key_ || !cert_) return;
   X509_set_version(cert_, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert_), 1);
-  X509_gmtime_adj(X509_getm_notBefore(cert_), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert_), 24 * 3600);
+  X509_gmtime_adj(X509_getm_notBefore(cert_), validity.from);
+  X509_gmtime_adj(X509_getm_notAfter(cert_), validity.until);
   X509_set_pubkey(cert_, key_);
   X509_NAME* name = X509_get_subject_name(cert_);
   const std::string host_text(host);
@@ -79,9 +79,10 @@ std::string SelfSignedCertificate::pem() const {
   return out;
 }
 
-LoopbackServer::LoopbackServer(Scheme scheme, std::string_view certificate_host) : scheme_(scheme) {
+LoopbackServer::LoopbackServer(Scheme scheme, std::string_view certificate_host, Validity validity)
+    : scheme_(scheme) {
   if (scheme == Scheme::https) {
-    certificate_ = std::make_unique<SelfSignedCertificate>(certificate_host);
+    certificate_ = std::make_unique<SelfSignedCertificate>(certificate_host, validity);
     server_ =
         std::make_unique<httplib::SSLServer>(certificate_->certificate(), certificate_->key());
   } else {

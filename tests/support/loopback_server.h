@@ -20,11 +20,17 @@ namespace test_support {
 
 enum class Scheme { http, https };
 
+// The time a certificate is valid, in seconds from now (negative: the past).
+struct Validity {
+  long from = -3600;
+  long until = 24 * 3600;
+};
+
 // A self-signed certificate and its key, made with OpenSSL for one host name
 // or IPv4 address (as its subject and subject alternative name).
 class SelfSignedCertificate {
  public:
-  explicit SelfSignedCertificate(std::string_view host = "127.0.0.1");
+  explicit SelfSignedCertificate(std::string_view host = "127.0.0.1", Validity validity = {});
   ~SelfSignedCertificate();
   SelfSignedCertificate(const SelfSignedCertificate&) = delete;
   SelfSignedCertificate& operator=(const SelfSignedCertificate&) = delete;
@@ -40,7 +46,10 @@ class SelfSignedCertificate {
 
 class LoopbackServer {
  public:
-  explicit LoopbackServer(Scheme scheme, std::string_view certificate_host = "127.0.0.1");
+  // An HTTPS server presents a certificate for `certificate_host`, valid for
+  // `validity`.
+  explicit LoopbackServer(Scheme scheme, std::string_view certificate_host = "127.0.0.1",
+                          Validity validity = {});
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

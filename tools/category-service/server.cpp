@@ -169,6 +169,9 @@ Server::Server(Catalog catalog, ServerOptions options) : impl_(std::make_unique<
   // cpp-httplib takes ownership of the queue it gets from this factory.
   http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   http.set_payload_max_length(kMaxBody);
+  // An answer goes out as several small TLS records right after the session
+  // tickets; without this each answer waits for the client's delayed ACK.
+  http.set_tcp_nodelay(true);
   http.Post("/category/index/get", [impl](const httplib::Request& req, httplib::Response& res) {
     impl->handle_lookup(req, res);
   });
