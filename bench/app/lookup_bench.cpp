@@ -226,13 +226,15 @@ BENCHMARK(BM_LibcurlEasy)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Prints the usual table, then the lookup's time over each peer's.
+// Prints the usual table, then the lookup's time over each peer's: of single
+// runs, or the medians when the run is repeated (--benchmark_repetitions),
+// which a busy machine's outliers move least.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (!run.error_occurred &&
-          (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean")) {
+          (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")) {
         times_[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
       }
     }
