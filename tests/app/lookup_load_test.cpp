@@ -16,7 +16,7 @@
 
 #include "app/lookup.h"
 #include "platform/codepage.h"
-#include "server.h"
+#include "tests/support/bundled_service.h"
 #include "tests/support/sanitizers.h"
 
 namespace {
@@ -94,23 +94,16 @@ bool lookup_shows_category(int i) {
 class LookupUnderLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    auto catalog = category_service::Catalog::load(CATEGORY_SERVICE_CATALOG);
-    ASSERT_TRUE(catalog.has_value());
-    category_service::ServerOptions options;
-    options.threads = 8;
-    options.log = [](std::string_view) {};
-    service_ = std::make_unique<category_service::Server>(std::move(*catalog), options);
-    const int port = service_->start("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
+    service_ = std::make_unique<test_support::BundledService>();
+    ASSERT_TRUE(service_->running());
     // Set once, before any lookup thread reads it.
-    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/category/index/get";
-    setenv("CATEGORY_SERVICE_URL", url.c_str(), 1);
+    setenv("CATEGORY_SERVICE_URL", service_->url().c_str(), 1);
   }
   static void TearDownTestSuite() {
     service_.reset();
     unsetenv("CATEGORY_SERVICE_URL");
   }
-  static inline std::unique_ptr<category_service::Server> service_;
+  static inline std::unique_ptr<test_support::BundledService> service_;
 };
 
 TEST_F(LookupUnderLoad, OneAfterAnotherMemoryStaysFlat) {

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/lookup.h"
 #include "platform/codepage.h"
-#include "server.h"
+#include "tests/support/bundled_service.h"
 #include "tests/support/loopback_server.h"
 
 namespace {
@@ -39,23 +40,14 @@ std::string link_for(const std::string& id) {
 
 class LookupAgainstService : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    auto catalog = category_service::Catalog::load(CATEGORY_SERVICE_CATALOG);
-    ASSERT_TRUE(catalog.has_value());
-    category_service::ServerOptions options;
-    options.threads = 8;
-    options.log = [](std::string_view) {};
-    service_ = new category_service::Server(std::move(*catalog), options);
-    const int port = service_->start("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    url_ = "https://127.0.0.1:" + std::to_string(port) + "/category/index/get";
+  static void SetUpTestSuite() { service_ = std::make_unique<test_support::BundledService>(); }
+  static void TearDownTestSuite() { service_.reset(); }
+  void SetUp() override {
+    ASSERT_TRUE(service_->running());
+    url_ = service_->url();
   }
-  static void TearDownTestSuite() {
-    delete service_;
-    service_ = nullptr;
-  }
-  static inline category_service::Server* service_ = nullptr;
-  static inline std::string url_;
+  static inline std::unique_ptr<test_support::BundledService> service_;
+  std::string url_;
 };
 
 TEST_F(LookupAgainstService, ShowsTheCategoryOfAKnownProduct) {

@@ -6,7 +6,7 @@
 // Before any X header: those define macros (None, Bool, Success) that clash
 // with gtest and cpp-httplib.
 #include "answer.h"
-#include "server.h"
+#include "tests/support/bundled_service.h"
 #include "tests/support/loopback_server.h"
 
 #include <FL/Fl.H>
@@ -246,15 +246,9 @@ class EventLoopWatch {
 class WindowLookupTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    auto catalog = category_service::Catalog::load(CATEGORY_SERVICE_CATALOG);
-    ASSERT_TRUE(catalog.has_value());
-    category_service::ServerOptions options;
-    options.threads = 16;
-    options.log = [](std::string_view) { ++service_requests_; };
-    service_ = std::make_unique<category_service::Server>(std::move(*catalog), options);
-    const int port = service_->start("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    service_url_ = "https://127.0.0.1:" + std::to_string(port) + kServicePath;
+    service_ = std::make_unique<test_support::BundledService>(16);
+    ASSERT_TRUE(service_->running());
+    service_url_ = service_->url();
   }
   static void TearDownTestSuite() { service_.reset(); }
 
@@ -349,9 +343,8 @@ class WindowLookupTest : public ::testing::Test {
     return rgb;
   }
 
-  static inline std::unique_ptr<category_service::Server> service_;
+  static inline std::unique_ptr<test_support::BundledService> service_;
   static inline std::string service_url_;
-  static inline std::atomic<int> service_requests_{0};
 
   std::unique_ptr<app::MainWindow> win_;
   ClickCounter clicks_;
@@ -387,13 +380,13 @@ TEST_F(WindowLookupTest, TypedLinkAndClickShowTheCategory) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.link);
     if (r.service_down) setenv("CATEGORY_SERVICE_URL", down_url.c_str(), 1);
-    const int served = service_requests_;
+    const int served = service_->requests();
     type_link(r.link);
     click_button();
     ++clicks;
     ASSERT_TRUE(lookups_done(clicks));
     if (!r.service_down) {
-      ASSERT_TRUE(pump_until([&] { return service_requests_ == served + 1; }));
+      ASSERT_TRUE(pump_until([&] { return service_->requests() == served + 1; }));
     }
     EXPECT_EQ(win_->透明标签4->text(), cp936(r.category));
     EXPECT_STREQ(win_->透明标签4->label(), r.category.c_str());

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,7 +16,7 @@
 #include "json/json_document.h"
 #include "platform/apartment.h"
 #include "platform/codepage.h"
-#include "server.h"
+#include "tests/support/bundled_service.h"
 #include "text/decode.h"
 
 namespace {
@@ -36,23 +37,16 @@ class Controls : public app::LookupControls {
 class Concurrency : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    auto catalog = category_service::Catalog::load(CATEGORY_SERVICE_CATALOG);
-    ASSERT_TRUE(catalog.has_value());
-    category_service::ServerOptions options;
-    options.threads = 32;
-    options.log = [](std::string_view) {};
-    service_ = new category_service::Server(std::move(*catalog), options);
-    const int port = service_->start("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    url_ = "https://127.0.0.1:" + std::to_string(port) + "/category/index/get";
+    service_ = std::make_unique<test_support::BundledService>(32);
+    ASSERT_TRUE(service_->running());
+    url_ = service_->url();
     setenv("CATEGORY_SERVICE_URL", url_.c_str(), 1);
   }
   static void TearDownTestSuite() {
     unsetenv("CATEGORY_SERVICE_URL");
-    delete service_;
-    service_ = nullptr;
+    service_.reset();
   }
-  static inline category_service::Server* service_ = nullptr;
+  static inline std::unique_ptr<test_support::BundledService> service_;
   static inline std::string url_;
 };
 
