@@ -159,6 +159,48 @@ std::size_t run_of_quoted(const std::uint8_t* p, std::size_t n, std::uint8_t cla
   return k + run_without(p + k, n - k, classes);
 }
 
+// A number read at once as a bare value begins: the sign, the digits as one
+// integer (wrapping past 19 digits), how many digits and how many of them stand
+// before the point (0 when there is no point).
+struct NumberParts {
+  bool minus = false;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int point = 0;
+};
+
+// Reads from `p` an optional minus sign and digits with at most one point, up to
+// the first byte that cannot continue them; returns that byte's address. The
+// parts describe a plain decimal number only when the bytes read are one: some
+// digit, and a digit on both sides of a point.
+const std::uint8_t* read_number(const std::uint8_t* p, const std::uint8_t* end, NumberParts& n) {
+  if (p < end && *p == '-') {
+    n.minus = true;
+    ++p;
+  }
+  const std::uint8_t* const first = p;
+  std::uint64_t v = 0;
+  unsigned d;
+  while (p < end && (d = static_cast<unsigned>(*p) - '0') <= 9) {
+    v = v * 10 + d;
+    ++p;
+  }
+  int count = static_cast<int>(p - first);
+  if (p < end && *p == '.' && count != 0) {
+    const std::uint8_t* const after = ++p;
+    while (p < end && (d = static_cast<unsigned>(*p) - '0') <= 9) {
+      v = v * 10 + d;
+      ++p;
+    }
+    // A point with no digit after it: no plain number.
+    n.point = p == after ? -1 : count;
+    count += static_cast<int>(p - after);
+  }
+  n.digits = v;
+  n.count = count;
+  return p;
+}
+
 // The run of spaces.
 std::size_t run_of_spaces(const std::uint8_t* p, std::size_t n) {
   std::size_t k = 0;
@@ -593,11 +635,16 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             continue;
           }
           default: {
-            // A bare value, up to the byte that ends it.
+            // A bare value, up to the byte that ends it. A plain decimal number
+            // is read into its parts on the way.
             const std::uint8_t* const start = p;
-            const std::uint8_t* q = p + 1;
+            NumberParts number;
+            const std::uint8_t* const number_end = read_number(p, end, number);
+            const std::uint8_t* q = number_end == p ? p + 1 : number_end;
             while (q < end && !(kClasses[*q] & (kEndsBareRun | kDroppedInBare)))
               ++q;
+            // The parts stand for the whole value only when nothing follows them.
+            const bool read_whole = q == number_end;
             clear_text();
             state_stack.back() = kBareValue;
             text = start;
@@ -617,7 +664,12 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             int type;
             // A plain decimal number is stored as it is checked.
             bool stored = false;
-            if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
+            if (read_whole && !nodes.empty() &&
+                nodes.set_plain_number(last(), number.minus, number.digits, number.count,
+                                       number.point)) {
+              stored = true;
+              type = kNumber;
+            } else if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
               stored = true;
               type = kNumber;
             } else if (is_json_number(t)) {
