@@ -279,6 +279,17 @@ std::uint32_t NodeArray::reserve(std::size_t need, char*& out) {
 
 std::uint32_t NodeArray::store(std::string_view text) {
   if (text.empty()) return 0;  // offset 0 reads as the empty text
+  if (text.size() < 0x80 && !chunks_.empty() &&
+      chunks_.back().used + 1 + text.size() <= chunks_.back().size) {
+    // The common case: a short text, one length byte, room in the last chunk.
+    Chunk& c = chunks_.back();
+    const auto offset = static_cast<std::uint32_t>((c.first_page << kPageShift) + c.used);
+    char* out = c.bytes.get() + c.used;
+    out[0] = static_cast<char>(text.size());
+    std::memcpy(out + 1, text.data(), text.size());
+    c.used += 1 + text.size();
+    return offset;
+  }
   char prefix[10];
   std::size_t n = 0;
   std::size_t len = text.size();
