@@ -184,7 +184,9 @@ constexpr std::uint64_t kPowersOfTen[] = {1u,      10u,      100u,      1000u,  
 
 // Reads the digits from `p` on into `v` (v = v * 10 + digit for each; the value
 // wraps past 19 digits); returns the address of the first byte that is none.
-const std::uint8_t* read_digits(const std::uint8_t* p, const std::uint8_t* end, std::uint64_t& v) {
+[[gnu::always_inline]] inline const std::uint8_t* read_digits(const std::uint8_t* p,
+                                                              const std::uint8_t* end,
+                                                              std::uint64_t& v) {
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes at a time: the digit values, and a mark on each byte that is
     // no digit. A borrow or carry only reaches the bytes after such a byte, so
@@ -217,7 +219,9 @@ const std::uint8_t* read_digits(const std::uint8_t* p, const std::uint8_t* end, 
 // the first byte that cannot continue them; returns that byte's address. The
 // parts describe a plain decimal number only when the bytes read are one: some
 // digit, and a digit on both sides of a point.
-const std::uint8_t* read_number(const std::uint8_t* p, const std::uint8_t* end, NumberParts& n) {
+[[gnu::always_inline]] inline const std::uint8_t* read_number(const std::uint8_t* p,
+                                                              const std::uint8_t* end,
+                                                              NumberParts& n) {
   if (p < end && *p == '-') {
     n.minus = true;
     ++p;
