@@ -307,7 +307,8 @@ std::uint32_t NodeArray::store(std::string_view text) {
 }
 
 std::string_view NodeArray::text_at(std::uint32_t offset) const {
-  if (offset == 0) return std::string_view();
+  // An empty view that still points at a byte: readers may copy from it.
+  if (offset == 0) return std::string_view("", 0);
   const auto* p =
       reinterpret_cast<const unsigned char*>(pages_[offset >> kPageShift] + (offset & (kPage - 1)));
   std::size_t len = 0;
