@@ -228,7 +228,11 @@ constexpr std::uint64_t kPowersOfTen[] = {1u,      10u,      100u,      1000u,  
   }
   const std::uint8_t* const first = p;
   std::uint64_t v = 0;
-  p = read_digits(p, end, v);
+  // Integer parts are mostly short: their first digits are read one by one.
+  unsigned digit = 0;
+  for (int k = 0; k < 4 && p < end && (digit = static_cast<unsigned>(*p) - '0') <= 9; ++k, ++p)
+    v = v * 10 + digit;
+  if (digit <= 9 && p - first == 4) p = read_digits(p, end, v);
   int count = static_cast<int>(p - first);
   if (p < end && *p == '.' && count != 0) {
     const std::uint8_t* const after = ++p;
