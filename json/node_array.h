@@ -171,6 +171,11 @@ class NodeArray {
   // sign, then digits with at most one point between two of them); false, and
   // nothing changed, for any other text.
   bool set_plain_number(std::size_t i, std::string_view text);
+  // The same for a number already read into its parts: the sign, the digits as
+  // one integer, their count (1 to 18) and how many of them stand before the
+  // point (0 when there is no point). False, and nothing changed, when the
+  // parts describe no such text.
+  bool set_plain_number(std::size_t i, bool minus, std::uint64_t digits, int count, int point);
   void set_summary(std::size_t i, Summary kind, int count) {  // reads "{ n }" / "[ n ]"
     Block& b = block(i);
     const std::size_t j = i & (kBlock - 1);

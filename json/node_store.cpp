@@ -3,6 +3,7 @@
 #include "json/json_document.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +78,43 @@ bool add_digits(const char* p, std::size_t n, std::uint64_t& v) {
   return true;
 }
 
+// Powers of ten that fit 64 bits.
+constexpr std::uint64_t kPowersOfTen[] = {1u,
+                                          10u,
+                                          100u,
+                                          1000u,
+                                          10000u,
+                                          100000u,
+                                          1000000u,
+                                          10000000u,
+                                          100000000u,
+                                          1000000000u,
+                                          10000000000u,
+                                          100000000000u,
+                                          1000000000000u,
+                                          10000000000000u,
+                                          100000000000000u,
+                                          1000000000000000u,
+                                          10000000000000000u,
+                                          100000000000000000u,
+                                          1000000000000000000u};
+
+// Whether the parts name a plain decimal number: 1 to 18 digits whose value
+// fits them, and a point (if any) between two of them.
+bool packable(std::uint64_t digits, int count, int point) {
+  return count >= 1 && count <= kMaxPackedDigits && point >= 0 && point < count &&
+         digits < kPowersOfTen[count];
+}
+
+// The packed form of valid parts: the head byte, and the integer whose low
+// packed_size(count) - 1 bytes follow it.
+std::uint8_t packed_head(bool minus, int count, int point) {
+  return static_cast<std::uint8_t>((minus ? 0x80 : 0) | count << 2 | (point & 3));
+}
+std::uint64_t packed_body(std::uint64_t digits, int point) {
+  return digits << 3 | static_cast<std::uint64_t>(point >> 2);
+}
+
 // Packs `text` into `out` (at least 10 bytes); returns the size, 0 when the
 // text is not a plain decimal number.
 std::size_t pack_number(std::string_view text, std::uint8_t* out) {
@@ -94,8 +132,8 @@ std::size_t pack_number(std::string_view text, std::uint8_t* out) {
   std::uint64_t v = 0;
   if (!add_digits(p, before, v) || !add_digits(p + before + 1, after, v)) return 0;
   const int point = dot ? static_cast<int>(before) : 0;
-  out[0] = static_cast<std::uint8_t>((minus ? 0x80 : 0) | digits << 2 | (point & 3));
-  std::uint64_t m = v << 3 | static_cast<std::uint64_t>(point >> 2);
+  out[0] = packed_head(minus, static_cast<int>(digits), point);
+  std::uint64_t m = packed_body(v, point);
   const std::size_t size = packed_size(static_cast<int>(digits));
   for (std::size_t k = 1; k < size; ++k, m >>= 8)
     out[k] = static_cast<std::uint8_t>(m);
@@ -241,6 +279,17 @@ std::uint32_t NodeArray::reserve(std::size_t need, char*& out) {
 
 std::uint32_t NodeArray::store(std::string_view text) {
   if (text.empty()) return 0;  // offset 0 reads as the empty text
+  if (text.size() < 0x80 && !chunks_.empty() &&
+      chunks_.back().used + 1 + text.size() <= chunks_.back().size) {
+    // The common case: a short text, one length byte, room in the last chunk.
+    Chunk& c = chunks_.back();
+    const auto offset = static_cast<std::uint32_t>((c.first_page << kPageShift) + c.used);
+    char* out = c.bytes.get() + c.used;
+    out[0] = static_cast<char>(text.size());
+    std::memcpy(out + 1, text.data(), text.size());
+    c.used += 1 + text.size();
+    return offset;
+  }
   char prefix[10];
   std::size_t n = 0;
   std::size_t len = text.size();
@@ -258,7 +307,8 @@ std::uint32_t NodeArray::store(std::string_view text) {
 }
 
 std::string_view NodeArray::text_at(std::uint32_t offset) const {
-  if (offset == 0) return std::string_view();
+  // An empty view that still points at a byte: readers may copy from it.
+  if (offset == 0) return std::string_view("", 0);
   const auto* p =
       reinterpret_cast<const unsigned char*>(pages_[offset >> kPageShift] + (offset & (kPage - 1)));
   std::size_t len = 0;
@@ -353,6 +403,41 @@ void NodeArray::set_name(std::size_t i, std::string_view text) {
   const std::size_t j = i & (kBlock - 1);
   b.name[j] = offset;
   b.flags[j] = static_cast<std::uint8_t>(b.flags[j] & ~kNameIndex);
+}
+
+bool NodeArray::set_plain_number(std::size_t i, bool minus, std::uint64_t digits, int count,
+                                 int point) {
+  if (!packable(digits, count, point)) return false;
+  const std::size_t size = packed_size(count);
+  const std::uint8_t head = packed_head(minus, count, point);
+  const std::uint64_t body = packed_body(digits, point);
+  char* out = nullptr;
+  std::uint32_t offset = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!chunks_.empty() && chunks_.back().used + 9 <= chunks_.back().size) {
+      // Room for the widest form: the body is written whole, and the bytes past
+      // the packed size stay free for the next text.
+      Chunk& c = chunks_.back();
+      offset = static_cast<std::uint32_t>((c.first_page << kPageShift) + c.used);
+      out = c.bytes.get() + c.used;
+      c.used += size;
+      out[0] = static_cast<char>(head);
+      std::memcpy(out + 1, &body, 8);
+    }
+  }
+  if (offset == 0) {
+    offset = reserve(size, out);
+    if (offset == 0) return false;
+    out[0] = static_cast<char>(head);
+    std::uint64_t m = body;
+    for (std::size_t k = 1; k < size; ++k, m >>= 8)
+      out[k] = static_cast<char>(m);
+  }
+  Block& b = block(i);
+  const std::size_t j = i & (kBlock - 1);
+  b.value[j] = offset;
+  b.flags[j] = static_cast<std::uint8_t>((b.flags[j] & ~kValueMask) | kValueNumber << kValueShift);
+  return true;
 }
 
 bool NodeArray::set_plain_number(std::size_t i, std::string_view text) {

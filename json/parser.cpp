@@ -2,8 +2,10 @@
 // the document, so input may arrive in pieces and a parse resumes at any byte.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
+#include <cstring>
 #include <initializer_list>
 
 #if defined(__SSE2__)
@@ -159,8 +161,93 @@ std::size_t run_of_quoted(const std::uint8_t* p, std::size_t n, std::uint8_t cla
   return k + run_without(p + k, n - k, classes);
 }
 
+// A number read at once as a bare value begins: the sign, the digits as one
+// integer (wrapping past 19 digits), how many digits and how many of them stand
+// before the point (0 when there is no point).
+struct NumberParts {
+  bool minus = false;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int point = 0;
+};
+
+// The value of eight digit values, one per byte, the first in the lowest byte.
+std::uint64_t eight_digit_value(std::uint64_t d) {
+  // Pairs, then quads, then the whole, each step joining neighbours.
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
+  return (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
+}
+
+constexpr std::uint64_t kPowersOfTen[] = {1u,      10u,      100u,      1000u,     10000u,
+                                          100000u, 1000000u, 10000000u, 100000000u};
+
+// Reads the digits from `p` on into `v` (v = v * 10 + digit for each; the value
+// wraps past 19 digits); returns the address of the first byte that is none.
+[[gnu::always_inline]] inline const std::uint8_t* read_digits(const std::uint8_t* p,
+                                                              const std::uint8_t* end,
+                                                              std::uint64_t& v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time: the digit values, and a mark on each byte that is
+    // no digit. A borrow or carry only reaches the bytes after such a byte, so
+    // the first mark and the digits before it are exact.
+    while (end - p >= 8) {
+      std::uint64_t x;
+      std::memcpy(&x, p, 8);
+      const std::uint64_t d = x - 0x3030303030303030u;
+      const std::uint64_t other = ((x + 0x4646464646464646u) | d) & 0x8080808080808080u;
+      if (other == 0) {
+        v = v * kPowersOfTen[8] + eight_digit_value(d);
+        p += 8;
+        continue;
+      }
+      const int k = std::countr_zero(other) / 8;
+      // The k digits moved to the top, zero digits before them.
+      if (k != 0) v = v * kPowersOfTen[k] + eight_digit_value(d << (8 * (8 - k)));
+      return p + k;
+    }
+  }
+  unsigned digit;
+  while (p < end && (digit = static_cast<unsigned>(*p) - '0') <= 9) {
+    v = v * 10 + digit;
+    ++p;
+  }
+  return p;
+}
+
+// Reads from `p` an optional minus sign and digits with at most one point, up to
+// the first byte that cannot continue them; returns that byte's address. The
+// parts describe a plain decimal number only when the bytes read are one: some
+// digit, and a digit on both sides of a point.
+[[gnu::always_inline]] inline const std::uint8_t* read_number(const std::uint8_t* p,
+                                                              const std::uint8_t* end,
+                                                              NumberParts& n) {
+  if (p < end && *p == '-') {
+    n.minus = true;
+    ++p;
+  }
+  const std::uint8_t* const first = p;
+  std::uint64_t v = 0;
+  // Integer parts are mostly short: their first digits are read one by one.
+  unsigned digit = 0;
+  for (int k = 0; k < 4 && p < end && (digit = static_cast<unsigned>(*p) - '0') <= 9; ++k, ++p)
+    v = v * 10 + digit;
+  if (digit <= 9 && p - first == 4) p = read_digits(p, end, v);
+  int count = static_cast<int>(p - first);
+  if (p < end && *p == '.' && count != 0) {
+    const std::uint8_t* const after = ++p;
+    p = read_digits(p, end, v);
+    // A point with no digit after it: no plain number.
+    n.point = p == after ? -1 : count;
+    count += static_cast<int>(p - after);
+  }
+  n.digits = v;
+  n.count = count;
+  return p;
+}
+
 // The run of spaces.
-std::size_t run_of_spaces(const std::uint8_t* p, std::size_t n) {
+inline std::size_t run_of_spaces(const std::uint8_t* p, std::size_t n) {
   std::size_t k = 0;
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi8(' ');
@@ -461,7 +548,15 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
           if (strict && !separator_seen) goto stop;
           advance(1);
           unquoted_name = false;
-          new_node(kMemberName);
+          // new_node(kMemberName) in an object, made here for speed.
+          state_stack.push_back(kMemberName);
+          if (current_depth >= 1) {
+            const std::size_t d = static_cast<std::size_t>(current_depth);
+            if (member_counters.size() < d) member_counters.resize(d, 0);
+            ++member_counters[d - 1];
+          }
+          集_节点索引组.push_back(
+              static_cast<int>(nodes.add(current_depth, kUnclassified, kMember)));
           // The name, up to its closing quote; a backslash means nothing here.
           const std::uint8_t* const start = p;
           const std::uint8_t* q = p;
@@ -530,8 +625,20 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
           continue;
         }
         if (c == '}' || (strict && !separator_seen)) goto stop;
-        // An element begins; its first byte is read in the value state.
-        new_node(kAwaitValue);
+        // An element begins; its first byte is read in the value state. This
+        // is new_node(kAwaitValue) in an array, made here for speed.
+        {
+          state_stack.push_back(kAwaitValue);
+          int element = -1;
+          if (current_depth >= 0) {
+            const std::size_t d = static_cast<std::size_t>(current_depth) + 1;
+            if (element_counters.size() < d) element_counters.resize(d, 0);
+            element = element_counters[d - 1]++;
+          }
+          const std::size_t number = nodes.add(current_depth, kUnclassified, kElement);
+          if (element >= 0) nodes.set_element_name(number - 1, element);
+          集_节点索引组.push_back(static_cast<int>(number));
+        }
         clear_text();
         continue;
 
@@ -593,11 +700,16 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             continue;
           }
           default: {
-            // A bare value, up to the byte that ends it.
+            // A bare value, up to the byte that ends it. A plain decimal number
+            // is read into its parts on the way.
             const std::uint8_t* const start = p;
-            const std::uint8_t* q = p + 1;
+            NumberParts number;
+            const std::uint8_t* const number_end = read_number(p, end, number);
+            const std::uint8_t* q = number_end == p ? p + 1 : number_end;
             while (q < end && !(kClasses[*q] & (kEndsBareRun | kDroppedInBare)))
               ++q;
+            // The parts stand for the whole value only when nothing follows them.
+            const bool read_whole = q == number_end;
             clear_text();
             state_stack.back() = kBareValue;
             text = start;
@@ -617,7 +729,12 @@ std::size_t JsonDocument::consume_tokens(const std::uint8_t* const begin, const 
             int type;
             // A plain decimal number is stored as it is checked.
             bool stored = false;
-            if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
+            if (read_whole && !nodes.empty() &&
+                nodes.set_plain_number(last(), number.minus, number.digits, number.count,
+                                       number.point)) {
+              stored = true;
+              type = kNumber;
+            } else if (!nodes.empty() && nodes.set_plain_number(last(), t)) {
               stored = true;
               type = kNumber;
             } else if (is_json_number(t)) {

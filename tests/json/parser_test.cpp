@@ -622,6 +622,52 @@ TEST(Scans, ReplacedByteAtEveryPosition) {
   }
 }
 
+// Bare values of digits, signs and points in every arrangement, plain decimal
+// numbers or not (too many digits, a point at either end or twice, an exponent,
+// a trailing letter), ended by each byte that ends a value: each reads back as
+// written, and both scans and any split agree.
+TEST(Scans, NumbersOfEveryShapeReadBackAsWritten) {
+  std::mt19937 rng(5150);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const auto digits = [&](int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+      out += static_cast<char>('0' + pick(10));
+    return out;
+  };
+  const char* const endings[] = {",", ",", "\r,", "\n,", " ,"};
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> numbers;
+    std::string input = round % 2 ? "{" : "[";
+    for (int k = 0, count = 1 + pick(12); k < count; ++k) {
+      std::string t = pick(3) == 0 ? "-" : "";
+      t += digits(pick(4) == 0 ? pick(22) : pick(20));
+      if (pick(2)) t += "." + digits(pick(4) == 0 ? pick(22) : pick(20));
+      if (pick(8) == 0) t += pick(2) ? "e+5" : ".1";
+      if (pick(12) == 0) t += "x";
+      if (t.empty() || t == "-") t += "0";
+      numbers.push_back(t);
+      if (round % 2) input += "\"m" + std::to_string(k) + "\":";
+      input += t;
+      if (k + 1 < count) input += endings[pick(std::size(endings))];
+    }
+    input += round % 2 ? "}" : "]";
+    for (Options o : {kLenient, kStrict}) {
+      SCOPED_TRACE(testing::Message() << input << " strict " << o.strict);
+      const JsonDocument runs = parse_checked(input, o);
+      if (runs.get_parse_status() == 0) {
+        const auto pieces = json_test::random_split(input, rng, 4);
+        ASSERT_EQ(json_test::parse_pieces(pieces, o, Scan::in_runs).debug_dump(),
+                  runs.debug_dump());
+      }
+      if (o.strict) continue;
+      ASSERT_EQ(runs.node_count(), static_cast<int>(numbers.size()) + 1);
+      for (std::size_t k = 0; k < numbers.size(); ++k)
+        EXPECT_EQ(runs.get_node("", static_cast<int>(k) + 2).value, numbers[k]);
+    }
+  }
+}
+
 // ---- bad input ----
 
 TEST(BadInput, TruncatedDocumentsAtEveryLength) {
