@@ -330,7 +330,11 @@ bool JsonDocument::replace_with_json_text(std::string_view path, int node_number
   if (n == 0) return false;
   JsonDocument parsed;
   if (parsed.parse_text(json, true, true) != 0) return false;
+  // A text cut short is completed. One that stops where a member awaits its
+  // value cannot be: that member and the containers holding it would stay
+  // open, without values or summaries, so such a text counts as not parsing.
   parsed.close_open_containers();
+  if (!parsed.is_complete()) return false;
   return replace_with_document("", n, parsed, keep_source_name);
 }
 

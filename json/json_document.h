@@ -179,7 +179,8 @@ class JsonDocument final {
   // first zero byte), parsed strictly in top-level naming mode and completed.
   // The node keeps its name and place unless `keep_source_name` and the text is
   // a member ("b":[1,2]), whose name it then takes. False, store unchanged, when
-  // none is selected or the text does not parse.
+  // none is selected, the text does not parse, or it stops where a member awaits
+  // its value (so that it cannot be completed).
   virtual bool replace_with_json_text(std::string_view path, int node_number, std::string_view json,
                                       bool keep_source_name = false, int* found_number = nullptr);
   // Replaces the selected node and its subtree by a copy of node 1 of `source`
