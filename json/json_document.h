@@ -18,12 +18,12 @@
 // fresh copy owned by the caller. Nothing throws; an operation that selects no
 // node gives the empty value of its result. One thread at a time per document.
 //
-// The virtual operations are declared in their fixed slot order. Operations of
-// node editing keep their slots as comment lines ("node editing: ...") until the
-// file that defines them exists: a declared but undefined virtual function would
-// leave the class's virtual table without an entry and fail to link. Each such
-// line is replaced by the declaration when it is written, so the order stays as
-// listed here.
+// The virtual operations are declared in their fixed slot order.
+//
+// Node editing keeps the store well formed: document order, depths, array
+// element names [0]..[n-1] in order and every container's summary { n } / [ n ].
+// An edit that selects no node, or cannot be done, leaves the store as it was.
+// No edit costs more than time linear in the document's size.
 #pragma once
 
 #include <cstdint>
@@ -117,8 +117,25 @@ class JsonDocument final {
   virtual std::string get_value(std::string_view path = "", int node_number = 0,
                                 int* type = nullptr, bool decode = false,
                                 int* found_number = nullptr) const;
-  // node editing: virtual bool set_value(path, node_number, value, type, escape, found)
-  // node editing: virtual bool rename_node(path, node_number, new_name, escape, found)
+  // Sets the selected node's value, first removing its descendants (a container
+  // becomes a scalar; its name, place and parent's summary stay). `type` 1, 2 or
+  // 3 (or a negative one) is stored as given with `value` unchanged; 0 or above
+  // 3 keeps a string a string, otherwise detects the type on `value` without
+  // spaces and lowered: number, true/false (boolean), else string, and stores
+  // that normalised text. A string with `escape` > 0 is stored escaped
+  // (encode_json_escapes; bit 2 adds \uXXXX, bit 4 escaped slashes). False when
+  // no node is selected.
+  virtual bool set_value(std::string_view path, int node_number, std::string_view value,
+                         int type = 0, int escape = 1, int* found_number = nullptr);
+  // Renames the selected node. A member's (or the root's) name is stored escaped
+  // as in set_value unless `escape` is 0. An array element is instead moved,
+  // with its subtree, to the index `new_name` names (parse_index_text: 5, [5]):
+  // the elements between shift by one and are renumbered; an index beyond the
+  // end pads the array with null elements. `found_number` receives the node's
+  // number after the move. False, nothing changed, when no node is selected or
+  // an element's new name is not an index.
+  virtual bool rename_node(std::string_view path, int node_number, std::string_view new_name,
+                           int escape = 1, int* found_number = nullptr);
   // Node number of the first node, from number `start` on, whose chain of names
   // from level 1 down matches the path's parts; 0 when none. With `relative` and
   // start >= 2 the search begins at node `start`, its first part taken as
@@ -142,11 +159,40 @@ class JsonDocument final {
   // of nodes written; 0, `text` untouched, when none is selected.
   virtual int to_json_text(std::string_view path, int node_number, std::string& text,
                            bool pretty = false, int* found_number = nullptr) const;
-  // node editing: virtual int add_member(path, optional node_number, position, name)
-  // node editing: virtual bool remove_node(path, node_number)
-  // node editing: virtual bool replace_with_json_text(path, node_number, json, keep, found)
-  // node editing: virtual bool replace_with_document(path, node_number, source, keep, found)
-  // node editing: virtual int copy_to_document(path, node_number, target)
+  // Inserts a null member (object) or element (array) into the selected
+  // container at `insert_position`; when that is omitted, at the index `name`
+  // names (parse_index_text), else at the end. A member takes `name` as given
+  // (unescaped, "" when omitted); an element is named [position], later
+  // elements are renumbered, and a position beyond the end pads with null
+  // elements. Returns the new node's number; 0 when the node is not a container,
+  // the position is negative, or nothing is selected and `node_number` was
+  // omitted. Nothing selected with `node_number` supplied: a null member at
+  // depth 1 is added to the top level (the first node of an empty store).
+  virtual int add_member(std::string_view path = "", std::optional<int> node_number = std::nullopt,
+                         std::optional<int> insert_position = std::nullopt,
+                         std::optional<std::string_view> name = std::nullopt);
+  // Removes the selected node and its subtree; the parent's summary is
+  // rewritten and the elements after a removed element renumbered. False when
+  // none is selected.
+  virtual bool remove_node(std::string_view path = "", int node_number = 0);
+  // Replaces the selected node and its subtree by the tree of `json` (up to its
+  // first zero byte), parsed strictly in top-level naming mode and completed.
+  // The node keeps its name and place unless `keep_source_name` and the text is
+  // a member ("b":[1,2]), whose name it then takes. False, store unchanged, when
+  // none is selected, the text does not parse, or it stops where a member awaits
+  // its value (so that it cannot be completed).
+  virtual bool replace_with_json_text(std::string_view path, int node_number, std::string_view json,
+                                      bool keep_source_name = false, int* found_number = nullptr);
+  // Replaces the selected node and its subtree by a copy of node 1 of `source`
+  // and its subtree, as replace_with_json_text does. False, store unchanged,
+  // when none is selected or `source` is empty. `source` may be this document.
+  virtual bool replace_with_document(std::string_view path, int node_number,
+                                     const JsonDocument& source, bool keep_source_name = false,
+                                     int* found_number = nullptr);
+  // Resets `target` and gives it copies of the selected node and its subtree,
+  // shifted to start at depth 1 (names and containers kept). Returns the number
+  // of nodes copied; 0, `target` untouched, when none is selected.
+  virtual int copy_to_document(std::string_view path, int node_number, JsonDocument& target) const;
   // Path of node `node_number` as find_node reads it, such as a.b[0].c; "" for
   // node 1 and for numbers out of range.
   virtual std::string node_path(int node_number) const;

@@ -1,6 +1,7 @@
 #include "json/json_module.h"
 
 #include <exception>
+#include <limits>
 
 #include "platform/codepage.h"
 
@@ -175,6 +176,30 @@ std::string encode_json_escapes(std::string_view source, bool unicode, bool esca
     }
   }
   return out;
+}
+
+namespace {
+
+// The number `t` spells as "0" or a positive decimal without a leading zero
+// that fits in an int; -1 otherwise.
+int plain_index(std::string_view t) {
+  if (t.empty() || t.size() > 10) return -1;
+  if (t[0] == '0') return t.size() == 1 ? 0 : -1;
+  long long v = 0;
+  for (const char c : t) {
+    if (c < '0' || c > '9') return -1;
+    v = v * 10 + (c - '0');
+  }
+  return v <= std::numeric_limits<int>::max() ? static_cast<int>(v) : -1;
+}
+
+}  // namespace
+
+int parse_index_text(std::string_view text) {
+  const int whole = plain_index(text);
+  if (whole >= 0) return whole;
+  if (text.size() < 2) return -1;
+  return plain_index(text.substr(1, text.size() - 2));
 }
 
 }  // namespace json

@@ -30,4 +30,10 @@ std::string decode_json_escapes(std::string_view source);
 std::string encode_json_escapes(std::string_view source, bool unicode = false,
                                 bool escape_slash = false);
 
+// The array index a text names: "0", or a positive decimal integer that fits a
+// signed 32-bit int (digits only: no sign, leading zero or space), read either
+// as the whole text or as the text without its first and last byte. So "5",
+// "[5]" and "(5)" give 5; "05", "-1", "[ 5 ]" and "" give -1.
+int parse_index_text(std::string_view text);
+
 }  // namespace json

@@ -214,6 +214,14 @@ class NodeArray {
   void exchange_records(std::size_t first, NodeArray& other, std::size_t other_first,
                         std::size_t count);
 
+  // ---- moving runs within the array (node_array_runs.cpp) ----
+
+  // Puts records middle .. last-1 before records first .. middle-1, as
+  // std::rotate does: every record keeps its fields and texts (nothing is copied
+  // into the arena). Linear in last - first; nothing happens unless
+  // first < middle < last <= size().
+  void rotate(std::size_t first, std::size_t middle, std::size_t last);
+
  private:
   // The flags byte: type (bits 0-2), container (3-4), name kind (5), value kind (6-7).
   static constexpr int kTypeMask = 0x07;
@@ -256,6 +264,14 @@ class NodeArray {
   void set_wide(Block& b, std::size_t j, int depth, int type, std::uint8_t container);
   // Copies record `from` over record `to`, texts referenced as they are.
   void move_record(std::size_t from, std::size_t to);
+  // A record's slot contents, held aside while others move (rotate).
+  struct Slot {
+    std::uint32_t name = 0, value = 0;
+    std::uint8_t depth = 0, flags = 0;
+    Wide wide{};
+  };
+  Slot slot(std::size_t i) const;
+  void put_slot(std::size_t i, const Slot& s);
   // Room for `size` bytes at the end of the arena; its offset, 0 when none.
   std::uint32_t reserve(std::size_t size, char*& out);
   std::uint32_t store(std::string_view text);

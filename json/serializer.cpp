@@ -27,6 +27,7 @@ class Output {
   }
   void put(char c) { buffer_[size_++] = c; }
   void put(std::string_view s) {
+    if (s.empty()) return;  // an empty text may have no bytes at all to copy from
     std::memcpy(buffer_.data() + size_, s.data(), s.size());
     size_ += s.size();
   }
