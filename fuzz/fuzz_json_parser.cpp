@@ -23,7 +23,9 @@ struct Outcome {
   std::string dump;
 };
 
-Outcome finish(json::JsonDocument& doc, int code) { return {code, doc.debug_dump()}; }
+Outcome finish(json::JsonDocument& doc, int code) {
+  return {code, doc.debug_dump()};
+}
 
 }  // namespace
 
@@ -54,9 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (at < input.size()) {
     const std::size_t n = 1 + rng() % (input.size() - at);
     spans.emplace_back(at, n);
-    code = pieces.feed(input.subspan(at, n), spans.size() == 1 ? std::optional<bool>(strict)
-                                                               : std::nullopt,
-                       naming);
+    code = pieces.feed(input.subspan(at, n),
+                       spans.size() == 1 ? std::optional<bool>(strict) : std::nullopt, naming);
     if (spans.size() == 1) copy = pieces.copy();
     at += n;
   }
