@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::minstd_rand rng(data[0]);
   json::JsonDocument pieces;
   pieces.reset();
+  pieces.feed({}, strict, naming);  // the checking level is set once, before any byte
   std::unique_ptr<json::JsonDocument> copy;
   std::size_t at = 0;
   int code = 0;
@@ -56,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (at < input.size()) {
     const std::size_t n = 1 + rng() % (input.size() - at);
     spans.emplace_back(at, n);
-    code = pieces.feed(input.subspan(at, n),
-                       spans.size() == 1 ? std::optional<bool>(strict) : std::nullopt, naming);
+    code = pieces.feed(input.subspan(at, n), std::nullopt, naming);
     if (spans.size() == 1) copy = pieces.copy();
     at += n;
   }
