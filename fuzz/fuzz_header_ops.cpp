@@ -6,14 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "http/header_ops.h"
 #include "text/text_rules.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 std::string_view piece(std::string_view input, int k) {
   for (int i = 0; i < k; ++i) {

@@ -10,13 +10,10 @@
 #include <span>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "json/json_document.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 struct Outcome {
   int code;

@@ -5,13 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_check.h"
 #include "text/text_rules.h"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 std::string join(const std::vector<std::string>& pieces, std::string_view separator) {
   std::string out;
