@@ -1,5 +1,7 @@
 #include "http/header_ops.h"
 
+#include <unordered_set>
+
 #include "platform/codepage.h"
 
 namespace http {
@@ -52,10 +54,14 @@ std::string merge_cookies(std::string& old_cookies, std::string& new_cookies) {
   new_cookies = textops::remove_spaces(new_cookies);
   // 2. The response's entries come first; 3. old entries follow unless their
   // name is already there (which also drops later repeats of an old name).
-  const std::vector<std::string> old_list = textops::split(old_cookies, ";");
+  // The names taken so far are kept in a set, so a long cookie text costs
+  // linear time, not a comparison of every pair of entries.
   std::vector<std::string> merged = textops::split(new_cookies, ";");
-  for (const std::string& entry : old_list) {
-    if (!cookie_list_has_name(merged, cookie_name(entry))) merged.push_back(entry);
+  std::unordered_set<std::string> names;
+  for (const std::string& entry : merged)
+    names.insert(cookie_name(entry));
+  for (std::string& entry : textops::split(old_cookies, ";")) {
+    if (names.insert(cookie_name(entry)).second) merged.push_back(std::move(entry));
   }
   // 4. Deleted cookies are left out; 5. the last "; " goes.
   std::string joined;
@@ -83,13 +89,13 @@ bool cookie_list_has_name(const std::vector<std::string>& list, std::string_view
 }
 
 std::string join_unique(std::string_view text, std::string_view separator) {
-  std::vector<std::string> kept;
+  std::unordered_set<std::string> kept;
   std::string out;
   for (std::string& piece : textops::split(text, separator)) {
-    if (list_index_of(kept, piece) != -1) continue;
+    if (kept.contains(piece)) continue;
     out += piece;
     out += separator;
-    kept.push_back(std::move(piece));
+    kept.insert(std::move(piece));
   }
   return textops::left(out, static_cast<int>(out.size()) - static_cast<int>(separator.size()));
 }

@@ -291,6 +291,54 @@ TEST(OversizedHead, EndsCleanly) {
   }
 }
 
+// A head setting thousands of cookies, merged into a caller's cookie text of
+// tens of thousands of entries: everything is merged, each name once, and
+// the merge does not hold the caller up (it once compared every pair of
+// entries and took minutes here).
+TEST(ManyCookies, AreMergedWholeWithoutStalling) {
+  constexpr int kSet = 2000;
+  constexpr int kHeld = 20000;
+  std::string lines;
+  std::string expected_new;
+  std::string expected_merged;
+  for (int i = 0; i < kSet; ++i) {
+    const std::string entry = "k" + std::to_string(i) + "=v" + std::to_string(i);
+    lines += "Set-Cookie: " + entry + "; path=/\r\n";
+    expected_new += entry + ";";
+    expected_merged += entry + "; ";
+  }
+  std::string held = "k5=old";  // replaced by the response's k5
+  for (int i = 0; i < kHeld; ++i) {
+    const std::string entry = "o" + std::to_string(i) + "=1";
+    held += "; " + entry;
+    expected_merged += entry + "; ";
+  }
+  expected_merged.resize(expected_merged.size() - 2);
+
+  ScriptedServer server([&](Connection& c) {
+    c.read_request();
+    c.send("HTTP/1.1 200 OK\r\n" + lines + "Content-Length: 2\r\n\r\nok");
+    c.hold();
+  });
+  ASSERT_GT(server.port(), 0);
+  std::string cookies = held;
+  std::string new_cookies;
+  int status = 0;
+  const auto start = Clock::now();
+  const Bytes body = http::http_request({.url = server.url("/"),
+                                         .cookies = &cookies,
+                                         .new_cookies = &new_cookies,
+                                         .status = &status,
+                                         .timeout_seconds = 5});
+  const auto elapsed = Clock::now() - start;
+  table().add({"2,000 cookies set, 20,000 held", status, body.size(), 0, ms_of(elapsed)});
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(text_of(body), "ok");
+  EXPECT_EQ(new_cookies, expected_new);
+  EXPECT_EQ(cookies, expected_merged);
+  EXPECT_LT(elapsed, std::chrono::seconds(5));
+}
+
 // Every request is sent on to itself: followed, the chain ends after ten
 // redirects as a failed exchange; not followed, the first answer comes back.
 TEST(RedirectLoop, EndsAfterTenWhenFollowed) {
