@@ -38,6 +38,7 @@
 
 #include "answer.h"
 #include "app/lookup.h"
+#include "bench/support/curl_post.h"
 #include "platform/codepage.h"
 #include "server.h"
 #include "tests/support/loopback_server.h"
@@ -91,18 +92,6 @@ const std::string& service_url(int target) {
   return target == kBundledService ? bundled : no_delay;
 }
 
-// The header lines http_request sends for a POST to `url`.
-std::vector<std::string> header_lines(const std::string& url) {
-  return {
-      "Accept: */*",
-      "Referer: " + url,
-      "Accept-Language: zh-cn",
-      "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)",
-      "Content-Type: application/x-www-form-urlencoded",
-      "Connection: Keep-Alive",
-  };
-}
-
 class Controls : public app::LookupControls {
  public:
   void set_result(std::string text) override { result = std::move(text); }
@@ -130,7 +119,7 @@ void BM_CurlProgram(benchmark::State& state) {
   const std::string url = service_url(static_cast<int>(state.range(0)));
   if (url.empty()) return state.SkipWithError("no service");
   std::vector<std::string> args = {kCurl, "-k", "-s", "-S", "--http1.1"};
-  for (const std::string& line : header_lines(url)) {
+  for (const std::string& line : bench_support::post_header_lines(url)) {
     args.push_back("-H");
     args.push_back(line);
   }
@@ -167,43 +156,14 @@ void BM_CurlProgram(benchmark::State& state) {
   }
 }
 
-size_t collect(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
-struct EasyDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
 void BM_LibcurlEasy(benchmark::State& state) {
   const std::string url = service_url(static_cast<int>(state.range(0)));
   if (url.empty()) return state.SkipWithError("no service");
-  const std::vector<std::string> lines = header_lines(url);
+  const std::vector<std::string> lines = bench_support::post_header_lines(url);
+  std::string answer;
   for (auto _ : state) {
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    for (const std::string& line : lines) {
-      curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
-      (void)headers.release();
-      headers.reset(grown);
-    }
-    std::string answer;
-    CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, kBody.c_str());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(kBody.size()));
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
-    if (curl_easy_perform(h) != CURLE_OK || answer.find("\"cat_name\"") == std::string::npos) {
+    if (bench_support::curl_easy_post(url, lines, kBody, answer) != 200 ||
+        answer.find("\"cat_name\"") == std::string::npos) {
       state.SkipWithError("libcurl failed");
       break;
     }

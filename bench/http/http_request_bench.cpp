@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "bench/support/curl_post.h"
 #include "http/http_request.h"
 #include "tests/support/loopback_server.h"
 
@@ -43,56 +46,14 @@ void BM_HttpRequestPost(benchmark::State& state) {
   }
 }
 
-size_t collect(char* data, size_t size, size_t count, void* user) {
-  auto& out = *static_cast<std::string*>(user);
-  out.append(data, size * count);
-  return size * count;
-}
-
-struct EasyDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-// The same request: the same header lines, body, HTTP/1.1 and certificate checks off.
+// The same request made with libcurl directly.
 void BM_CurlEasyPost(benchmark::State& state) {
   const std::string url = server().url("/category/index/get");
-  const std::string referer = "Referer: " + url;
-  const char* lines[] = {
-      "Accept: */*",
-      referer.c_str(),
-      "Accept-Language: zh-cn",
-      "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)",
-      "Content-Type: application/x-www-form-urlencoded",
-      "Connection: Keep-Alive",
-      "Expect:",
-  };
+  const std::vector<std::string> lines = bench_support::post_header_lines(url);
+  std::string body;
   for (auto _ : state) {
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    for (const char* line : lines) {
-      curl_slist* grown = curl_slist_append(headers.get(), line);
-      (void)headers.release();
-      headers.reset(grown);
-    }
-    std::string body;
-    long status = 0;
-    CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, kBody.c_str());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(kBody.size()));
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    const CURLcode rc = curl_easy_perform(h);
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (rc != CURLE_OK || status != 200 || body != kAnswer) state.SkipWithError("bad answer");
+    if (bench_support::curl_easy_post(url, lines, kBody, body) != 200 || body != kAnswer)
+      state.SkipWithError("bad answer");
     benchmark::DoNotOptimize(body.data());
   }
 }
